@@ -1,0 +1,17 @@
+// Kinds that this build does not provide yet. Their factories return null,
+// which callers already treat as "no usable object".
+#include "core/kinds.h"
+
+namespace corvexa::core {
+
+EngineObject* construct_avitompeg() { return nullptr; }
+EngineObject* construct_mympegenc() { return nullptr; }
+EngineObject* construct_mymediasource() { return nullptr; }
+EngineObject* construct_mympglib() { return nullptr; }
+EngineObject* construct_zelavilib() { return nullptr; }
+EngineObject* construct_mediavideoinfo() { return nullptr; }
+EngineObject* construct_mediatoavi() { return nullptr; }
+EngineObject* construct_codeclist() { return nullptr; }
+EngineObject* construct_mediaplaydll() { return nullptr; }
+
+}  // namespace corvexa::core

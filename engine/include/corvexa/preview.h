@@ -1,0 +1,21 @@
+// Where the engine shows the frames it reads while a job runs. The front-end
+// implements it (a widget); the engine ignores a null surface.
+#pragma once
+
+#include <cstdint>
+
+namespace corvexa {
+
+class PreviewSurface {
+ public:
+  // Whether anything would be seen: frames are not drawn to a hidden surface.
+  virtual bool IsVisible() = 0;
+  // One bottom-up 32-bit picture (bytes B, G, R, unused), width x 4 bytes a row.
+  virtual void Present(const std::uint8_t* pixels, std::int32_t width,
+                       std::int32_t height) = 0;
+
+ protected:
+  ~PreviewSurface() = default;
+};
+
+}  // namespace corvexa

@@ -1,0 +1,25 @@
+// Event sinks: implemented by the caller, called by an engine job (from its
+// worker thread, except an OnError raised by Start itself).
+#pragma once
+
+#include <cstdint>
+
+namespace corvexa {
+
+// The AVI-to-MPEG job's sink, four slots.
+class ConvertSink {
+ public:
+  // Slot 0: the job could not start, or a run failed without a stop request.
+  virtual void OnError(const char* text) = 0;
+  // Slot 1: never called by the AVI-to-MPEG job.
+  virtual void OnSpare(std::int32_t value) = 0;
+  // Slot 2: a run finished successfully.
+  virtual void OnCompleted() = 0;
+  // Slot 3: percent x 100 (0..10000), or -100 when a stage ends early.
+  virtual void OnProgress(std::int32_t value) = 0;
+
+ protected:
+  ~ConvertSink() = default;
+};
+
+}  // namespace corvexa

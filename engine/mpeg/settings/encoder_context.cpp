@@ -1,0 +1,40 @@
+#include "mpeg/settings/encoder_context.h"
+
+#include <cstdio>
+
+namespace corvexa::mpeg {
+
+EncoderContext& encoder_context() {
+  static EncoderContext context;
+  return context;
+}
+
+namespace {
+
+void format_into(char* out, std::size_t size, const char* format, std::va_list args) {
+  std::vsnprintf(out, size, format, args);
+}
+
+}  // namespace
+
+void report_message(EncoderContext& ctx, const char* format, ...) {
+  if (ctx.status == nullptr) return;
+  char text[1024];
+  std::va_list args;
+  va_start(args, format);
+  format_into(text, sizeof text, format, args);
+  va_end(args);
+  ctx.status->Message(text);
+}
+
+void report_progress(EncoderContext& ctx, int percent, const char* format, ...) {
+  if (ctx.status == nullptr) return;
+  char text[1024];
+  std::va_list args;
+  va_start(args, format);
+  format_into(text, sizeof text, format, args);
+  va_end(args);
+  ctx.status->Progress(text, percent);
+}
+
+}  // namespace corvexa::mpeg

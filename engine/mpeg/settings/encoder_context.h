@@ -1,0 +1,99 @@
+// The encoding package's process-wide working state. One run at a time in the
+// process: every stage reads and writes this one object, reached through
+// encoder_context(). Nothing else in the package is global.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+
+#include "corvexa/frame_holder.h"
+#include "mpeg/settings/encoder_settings.h"
+
+namespace corvexa::mpeg {
+
+// Where a run takes its pictures and sound from. The facade implements it over
+// the caller's callbacks; tests implement it directly.
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // Fills `holder` with source frame `frame_number` (bottom-up, 32 bits a
+  // pixel, `line_bytes` a row). `repeat` receives for how many consecutive
+  // frame numbers the picture stands (0 or 1: this one only).
+  // 0 = success, 2 or 3 = end of input, anything else = error.
+  virtual int GetFrame(int frame_number, FrameHolder& holder, int& line_bytes,
+                       int& repeat) = 0;
+  // Per-video-frame audio: the PCM (16-bit little-endian, interleaved) that
+  // belongs to video frame `frame_number`. 0 = success, 50 = end of data,
+  // anything else = error. `data` stays valid until the next call.
+  virtual int GetAudio(int frame_number, const std::uint8_t*& data, int& byte_count,
+                       int& advance) = 0;
+};
+
+// The run entry's own copy of the caller's source description.
+struct SourceInfo {
+  bool has_video = false;
+  int width = 0;
+  int height = 0;
+  bool has_audio = false;
+  int sample_rate = 0;
+  int bits_per_sample = 0;
+  bool stereo = true;
+  int first_frame = 0;
+  int last_frame = -1;
+  std::string output_path;
+};
+
+// Receives each stage's progress as a whole percentage (-1: the stage ended
+// early) with its text, and the package's other messages.
+class StatusSink {
+ public:
+  virtual ~StatusSink() = default;
+  virtual void Progress(const char* text, int percent) = 0;
+  virtual void Message(const char* text) = 0;
+};
+
+enum class AudioInputMode { kPerVideoFrame, kPerSample };
+
+struct EncoderContext {
+  EncoderSettings record{};   // the persistent, user-visible settings
+  WorkingSettings work{};     // what the stages read during a run
+
+  // Processor features and the kernel class chosen from them.
+  std::uint32_t cpu_features = 0;
+  int kernel_class = 0;
+
+  // Run control. The stop flag is the one value written by another thread.
+  std::atomic<bool> stop_requested{false};
+  std::atomic<bool> running{false};
+
+  // The last described source; the presets read its stereo flag.
+  SourceInfo source{};
+  FrameSource* frames = nullptr;
+  AudioInputMode audio_input_mode = AudioInputMode::kPerVideoFrame;
+
+  // File names of the run (step E6 of the run entry).
+  std::string default_extension = ".mpg";
+  std::string output_name;
+  std::string video_file;
+  std::string audio_file;
+  std::string audio2_file;
+
+  StatusSink* status = nullptr;
+};
+
+EncoderContext& encoder_context();
+
+// Formats a message and hands it to the status sink's message entry.
+void report_message(EncoderContext& ctx, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+// Formats a progress text and hands it with `percent` to the status sink.
+void report_progress(EncoderContext& ctx, int percent, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+inline bool stop_requested(const EncoderContext& ctx) {
+  return ctx.stop_requested.load(std::memory_order_relaxed);
+}
+
+}  // namespace corvexa::mpeg

@@ -1,0 +1,130 @@
+#include "mpeg/video/bit_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "mpeg/settings/encoder_context.h"
+
+namespace corvexa::mpeg {
+
+namespace {
+
+bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+BitWriter::~BitWriter() { close(); }
+
+bool BitWriter::open(EncoderContext& ctx, const std::string& name) {
+  close();
+  fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    report_message(ctx, "Unable to open file %s for writing.", name.c_str());
+    return false;
+  }
+  try {
+    buffer_.assign(kBufferSize, 0);
+  } catch (const std::bad_alloc&) {
+    report_message(ctx, "Unable to allocate memory for bitstream file %s.", name.c_str());
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  current_byte_ = 0;
+  byte_count_ = 0;
+  bits_left_ = 8;
+  total_bits_ = 0.0;
+  error_ = false;
+  return true;
+}
+
+void BitWriter::flush_buffer() {
+  if (byte_count_ == 0) return;
+  if (!error_ && !write_all(fd_, buffer_.data(), static_cast<std::size_t>(byte_count_)))
+    error_ = true;
+  byte_count_ = 0;
+}
+
+void BitWriter::put_byte(std::uint8_t byte) {
+  if (error_) return;
+  buffer_[static_cast<std::size_t>(byte_count_++)] = byte;
+  if (byte_count_ == kBufferSize) flush_buffer();
+}
+
+void BitWriter::write_bits(std::uint32_t value, int n) {
+  total_bits_ += n;
+  if (fd_ < 0) {
+    error_ = true;
+    return;
+  }
+  // Whole chunks of the free bits in the current byte at a time.
+  while (n > 0) {
+    int take = n < bits_left_ ? n : bits_left_;
+    std::uint32_t chunk = (value >> (n - take)) & ((1u << take) - 1u);
+    current_byte_ = static_cast<std::uint8_t>(current_byte_ | (chunk << (bits_left_ - take)));
+    bits_left_ -= take;
+    n -= take;
+    if (bits_left_ == 0) {
+      put_byte(current_byte_);
+      current_byte_ = 0;
+      bits_left_ = 8;
+    }
+  }
+}
+
+void BitWriter::byte_align() {
+  if (bits_left_ != 8) write_bits(0, bits_left_);
+}
+
+bool BitWriter::save_position(Position& area) {
+  if (fd_ < 0) return false;
+  area.undo.assign(buffer_.begin(), buffer_.end());
+  off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  if (pos < 0) return false;
+  area.file_position = pos;
+  area.current_byte = current_byte_;
+  area.byte_count = byte_count_;
+  area.bits_left = bits_left_;
+  area.total_bits = total_bits_;
+  area.error = error_;
+  return true;
+}
+
+bool BitWriter::restore_position(const Position& area) {
+  if (fd_ < 0 || area.undo.size() != buffer_.size()) return false;
+  buffer_ = area.undo;
+  if (::lseek(fd_, static_cast<off_t>(area.file_position), SEEK_SET) < 0) return false;
+  // Whatever was flushed past the saved point is overwritten by the redo;
+  // cut it off so a shorter redo leaves no stale tail.
+  if (::ftruncate(fd_, static_cast<off_t>(area.file_position)) != 0) return false;
+  current_byte_ = area.current_byte;
+  byte_count_ = area.byte_count;
+  bits_left_ = area.bits_left;
+  total_bits_ = area.total_bits;
+  error_ = area.error;
+  return true;
+}
+
+bool BitWriter::close() {
+  if (fd_ < 0) return !error_;
+  flush_buffer();
+  if (::close(fd_) != 0) error_ = true;
+  fd_ = -1;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return !error_;
+}
+
+}  // namespace corvexa::mpeg
