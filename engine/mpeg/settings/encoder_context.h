@@ -54,6 +54,17 @@ class StatusSink {
   virtual void Message(const char* text) = 0;
 };
 
+// Receives every picture the video encoder reconstructs, in coding order, with
+// its display number (tests compare it with an independent decoder). Sizes
+// are those of the visible picture; strides those of the coded planes.
+class VideoReconstructionObserver {
+ public:
+  virtual ~VideoReconstructionObserver() = default;
+  virtual void Picture(int display_frame, const std::uint8_t* y, const std::uint8_t* cb,
+                       const std::uint8_t* cr, int width, int height, int chroma_width,
+                       int chroma_height, int stride, int chroma_stride) = 0;
+};
+
 enum class AudioInputMode { kPerVideoFrame, kPerSample };
 
 struct EncoderContext {
@@ -81,6 +92,9 @@ struct EncoderContext {
   std::string audio2_file;
 
   StatusSink* status = nullptr;
+
+  // Video encoder: optional observer of the reconstructed pictures.
+  VideoReconstructionObserver* video_observer = nullptr;
 };
 
 EncoderContext& encoder_context();

@@ -1,0 +1,70 @@
+// Source frames for the video encoder: the frame holder given to frame
+// sources, the look-ahead window, the repeat buffer, RGB to Y'CbCr and the
+// chroma down-sampling filters.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "corvexa/frame_holder.h"
+#include "mpeg/video/video_encoder.h"
+
+namespace corvexa::mpeg::video {
+
+class VideoFrameHolder final : public FrameHolder {
+ public:
+  bool Allocate(std::int32_t size) override;
+  std::uint8_t* Data() override { return buffer_.empty() ? nullptr : buffer_.data(); }
+  std::int32_t Size() override { return static_cast<std::int32_t>(buffer_.size()); }
+  void Release() {
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+  }
+
+ private:
+  std::vector<std::uint8_t> buffer_;
+};
+
+// Clip table covering -384..639; the pointer returned addresses index 0.
+const std::uint8_t* clip_table();
+
+// RGB (bottom-up BGRx, `line_bytes` a line) to Y' and full-resolution Cb, Cr
+// planes of `stride` samples; `plain` selects the floating-point path.
+void convert_rgb(const std::uint8_t* rgb, int line_bytes, int width, int height,
+                 int matrix_coefficients, bool plain, std::uint8_t* y, std::uint8_t* cb,
+                 std::uint8_t* cr, int stride);
+// Repeats the last sample of each line and then the last line.
+void pad_plane(std::uint8_t* p, int width, int height, int coded_width, int coded_height);
+// 4:4:4 -> 4:2:2, horizontal (MPEG-1 or MPEG-2 taps).
+void filter_horizontal(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                       bool mpeg1);
+// 4:2:2 -> 4:2:0, vertical: progressive half-sample or field-wise.
+void filter_vertical(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                     bool progressive);
+
+class FrameInput {
+ public:
+  explicit FrameInput(VideoEncoder& e) : e_(e) {}
+  bool allocate();
+  void release();
+  // Fills `out` with source frame `frame_number`; false at end of input or
+  // on a source error.
+  bool fetch(int frame_number, PictureStore& out);
+  bool source_failed() const { return source_failed_; }
+
+ private:
+  bool read_frame(int n, PictureStore& entry);
+  bool get_rgb(int n, const std::uint8_t*& data, int& line_bytes);
+
+  VideoEncoder& e_;
+  std::vector<PictureStore> window_;
+  int first_ = 0;
+  std::vector<std::uint8_t> u444_, v444_, u422_, v422_;
+  std::vector<std::uint8_t> repeat_;
+  int repeat_first_ = -1, repeat_last_ = -1, repeat_left_ = 0, repeat_line_bytes_ = 0;
+  int line_bytes_ = 0;
+  VideoFrameHolder holder_;
+  bool source_failed_ = false;
+};
+
+}  // namespace corvexa::mpeg::video

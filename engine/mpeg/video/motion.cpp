@@ -1,0 +1,463 @@
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#include "mpeg/video/video_encoder.h"
+
+namespace corvexa::mpeg::video {
+
+namespace {
+
+// A block position and its distance; vectors are half-pel positions
+// relative to the block.
+struct Found {
+  int hx = 0, hy = 0;
+  int dist = 0;
+};
+
+struct Plane {
+  const std::uint8_t* org;  // source picture (full-pel search)
+  const std::uint8_t* ref;  // reconstruction (half-pel refinement, errors)
+  int lx;                   // line step
+  int height;               // lines of this plane (frame or field)
+};
+
+class Estimator {
+ public:
+  explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
+  bool run();
+
+ private:
+  Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
+               int sx, int sy, int start_x, int start_y);
+  // Frame vector plus the best field vectors of both macroblock fields.
+  struct FrameEstimate {
+    Found frame;
+    Found field[2];
+    int field_select[2] = {0, 0};
+    int field_dist = 0;
+  };
+  FrameEstimate estimate(const PictureStore& org, const PictureStore& ref, int bx, int by,
+                         int dir, bool with_fields);
+  int sse_frame(const PictureStore& ref, int bx, int by, const Found& f);
+  int sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe);
+  int bi_frame(int bx, int by, const Found& f, const Found& b, bool squared);
+  int bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b, bool squared);
+  void coarse_setup();
+  void coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int mbx, int mby,
+                     int& out_x, int& out_y);
+  void note_largest(int dir, const Found& f);
+  void set_frame(MacroblockInfo& mb, int dir, const Found& f) {
+    mb.mv[0][dir][0] = mb.mv[1][dir][0] = f.hx;
+    mb.mv[0][dir][1] = mb.mv[1][dir][1] = f.hy;
+  }
+  void set_field(MacroblockInfo& mb, int dir, const FrameEstimate& fe) {
+    for (int r = 0; r < 2; ++r) {
+      mb.mv[r][dir][0] = fe.field[r].hx;
+      mb.mv[r][dir][1] = fe.field[r].hy;
+      mb.field_select[r][dir] = fe.field_select[r];
+    }
+  }
+
+  VideoEncoder& e_;
+  const KernelTable& k_;
+  int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
+};
+
+const std::uint8_t* at(const std::uint8_t* p, int lx, int hx, int hy, int x, int y) {
+  return p + lx * (y + (hy >> 1)) + x + (hx >> 1);
+}
+
+Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
+                        int sx, int sy, int start_x, int start_y) {
+  const int xmax = e_.coded_width - 16, ymax = p.height - h;
+  int radius;
+  if (e_.variable_search) {
+    const int reach = e_.s.motion_search_level + 4;
+    sx = sy = reach;
+    radius = 4;
+  } else {
+    radius = std::max(sx, sy);
+    start_x = bx;
+    start_y = by;
+  }
+  const int xlo = std::max(0, bx - sx), xhi = std::min(xmax, bx + sx);
+  const int ylo = std::max(0, by - sy), yhi = std::min(ymax, by + sy);
+  start_x = std::clamp(start_x, xlo, xhi);
+  start_y = std::clamp(start_y, ylo, yhi);
+  int best = k_.sad16(p.org + p.lx * start_y + start_x, cur, p.lx, 0, 0, h, 65536);
+  int px = start_x, py = start_y;
+  const int cx = start_x, cy = start_y;
+  for (int r = 1; r <= radius && best > 0; ++r) {
+    int x = cx - r, y = cy - r;
+    static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+    for (int side = 0; side < 4; ++side) {
+      for (int n = 0; n < 2 * r; ++n) {
+        if (x >= xlo && x <= xhi && y >= ylo && y <= yhi) {
+          const int d = k_.sad16(p.org + p.lx * y + x, cur, p.lx, 0, 0, h, best);
+          if (d < best) {
+            best = d;
+            px = x;
+            py = y;
+          }
+        }
+        x += kSteps[side][0];
+        y += kSteps[side][1];
+      }
+    }
+  }
+  // Half-pel refinement around the full-pel winner on the reconstruction.
+  Found f;
+  f.dist = 65536;
+  int bhx = 2 * px, bhy = 2 * py;
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      const int hx = 2 * px + dx, hy = 2 * py + dy;
+      if (hx < 2 * xlo || hx > 2 * xhi || hy < 2 * ylo || hy > 2 * yhi) continue;
+      const int d = k_.sad16(at(p.ref, p.lx, hx, hy, 0, 0), cur, p.lx, hx & 1, hy & 1, h, f.dist);
+      if (d < f.dist) {
+        f.dist = d;
+        bhx = hx;
+        bhy = hy;
+      }
+    }
+  }
+  f.hx = bhx - 2 * bx;
+  f.hy = bhy - 2 * by;
+  if (e_.variable_search) note_largest(dir, f);
+  return f;
+}
+
+void Estimator::note_largest(int dir, const Found& f) {
+  const int ax = std::abs(f.hx / 2), ay = std::abs(f.hy / 2);
+  LargestVectors& l = e_.largest;
+  if (dir == 0) {
+    l.fwd_x = std::max(l.fwd_x, ax);
+    l.fwd_y = std::max(l.fwd_y, ay);
+  } else {
+    l.bwd_x = std::max(l.bwd_x, ax);
+    l.bwd_y = std::max(l.bwd_y, ay);
+  }
+}
+
+Estimator::FrameEstimate Estimator::estimate(const PictureStore& org, const PictureStore& ref,
+                                             int bx, int by, int dir, bool with_fields) {
+  const int w = e_.coded_width;
+  FrameEstimate fe;
+  const std::uint8_t* cur = e_.cur_org->plane[0].data() + by * w + bx;
+  const Plane frame{org.plane[0].data(), ref.plane[0].data(), w, e_.coded_height};
+  fe.frame = search(frame, cur, bx, by, 16, dir, e_.search[dir][0], e_.search[dir][1],
+                    start_x_[dir], start_y_[dir]);
+  if (!with_fields) return fe;
+  for (int r = 0; r < 2; ++r) {
+    const std::uint8_t* cur_field = e_.cur_org->plane[0].data() + (by + r) * w + bx;
+    Found best[2];
+    for (int sel = 0; sel < 2; ++sel) {
+      const Plane field{org.plane[0].data() + sel * w, ref.plane[0].data() + sel * w, 2 * w,
+                        e_.coded_height / 2};
+      best[sel] = search(field, cur_field, bx, by / 2, 8, dir, e_.search[dir][0],
+                         e_.search[dir][1] >> 1, start_x_[dir], start_y_[dir] / 2);
+    }
+    // Ties keep the reference field of the same parity.
+    int sel = r == 0 ? (best[1].dist < best[0].dist ? 1 : 0) : (best[0].dist < best[1].dist ? 0 : 1);
+    fe.field[r] = best[sel];
+    fe.field_select[r] = sel;
+  }
+  fe.field_dist = fe.field[0].dist + fe.field[1].dist;
+  return fe;
+}
+
+int Estimator::sse_frame(const PictureStore& ref, int bx, int by, const Found& f) {
+  const int w = e_.coded_width;
+  const int hx = 2 * bx + f.hx, hy = 2 * by + f.hy;
+  return k_.sse16(at(ref.plane[0].data(), w, hx, hy, 0, 0),
+                  e_.cur_org->plane[0].data() + by * w + bx, w, hx & 1, hy & 1, 16);
+}
+
+int Estimator::sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe) {
+  const int w = e_.coded_width;
+  int total = 0;
+  for (int r = 0; r < 2; ++r) {
+    const int hx = 2 * bx + fe.field[r].hx, hy = by + fe.field[r].hy;
+    total += k_.sse16(at(ref.plane[0].data() + fe.field_select[r] * w, 2 * w, hx, hy, 0, 0),
+                      e_.cur_org->plane[0].data() + (by + r) * w + bx, 2 * w, hx & 1, hy & 1, 8);
+  }
+  return total;
+}
+
+int Estimator::bi_frame(int bx, int by, const Found& f, const Found& b, bool squared) {
+  const int w = e_.coded_width;
+  const int fx = 2 * bx + f.hx, fy = 2 * by + f.hy, gx = 2 * bx + b.hx, gy = 2 * by + b.hy;
+  const auto fn = squared ? k_.sse16_bi : k_.sad16_bi;
+  return fn(at(e_.old_ref.plane[0].data(), w, fx, fy, 0, 0),
+            at(e_.new_ref.plane[0].data(), w, gx, gy, 0, 0),
+            e_.cur_org->plane[0].data() + by * w + bx, w, fx & 1, fy & 1, gx & 1, gy & 1, 16);
+}
+
+int Estimator::bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b,
+                        bool squared) {
+  const int w = e_.coded_width;
+  const auto fn = squared ? k_.sse16_bi : k_.sad16_bi;
+  int total = 0;
+  for (int r = 0; r < 2; ++r) {
+    const int fx = 2 * bx + f.field[r].hx, fy = by + f.field[r].hy;
+    const int gx = 2 * bx + b.field[r].hx, gy = by + b.field[r].hy;
+    total += fn(at(e_.old_ref.plane[0].data() + f.field_select[r] * w, 2 * w, fx, fy, 0, 0),
+                at(e_.new_ref.plane[0].data() + b.field_select[r] * w, 2 * w, gx, gy, 0, 0),
+                e_.cur_org->plane[0].data() + (by + r) * w + bx, 2 * w, fx & 1, fy & 1, gx & 1,
+                gy & 1, 8);
+  }
+  return total;
+}
+
+void subsample(const std::uint8_t* src, int w, int h, std::uint8_t* out) {
+  const int w4 = w / 4, h4 = h / 4;
+  for (int y = 0; y < h4; ++y) {
+    for (int x = 0; x < w4; ++x) {
+      int sum = 0;
+      for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) sum += src[(4 * y + j) * w + 4 * x + i];
+      out[y * w4 + x] = static_cast<std::uint8_t>((sum + 8) >> 4);
+    }
+  }
+}
+
+void Estimator::coarse_setup() {
+  const int w4 = e_.coded_width / 4, h4 = e_.coded_height / 4;
+  subsample(e_.cur_org->plane[0].data(), e_.coded_width, e_.coded_height, e_.sub_cur.data());
+  const int n = w4 * h4;
+  long long sum = 0;
+  for (int i = 0; i < n; ++i) sum += e_.sub_cur[static_cast<std::size_t>(i)];
+  const long long mean = n > 0 ? sum / n : 0;
+  double d = 0;
+  for (int i = 0; i < n; ++i) {
+    const double v = static_cast<double>(mean - e_.sub_cur[static_cast<std::size_t>(i)]);
+    d += v * v;
+  }
+  e_.detail_class = d >= e_.detail_threshold ? 2 : 1;
+  if (e_.pict_type != kPictureB) {
+    std::swap(e_.sub_old, e_.sub_new);
+    std::swap(e_.sub_new, e_.sub_cur);
+  }
+}
+
+void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int x0,
+                              int y0, int& out_x, int& out_y) {
+  const int w4 = e_.coded_width / 4, h4 = e_.coded_height / 4;
+  const int xlo = std::max(0, x0 - range), xhi = std::min(x0 + range - 1, w4 - 4);
+  const int ylo = std::max(0, y0 - range), yhi = std::min(y0 + range - 1, h4 - 4);
+  const std::uint8_t* c = cur + y0 * w4 + x0;
+  int best = k_.sad4x4_sub(c, ref + y0 * w4 + x0, w4, 65536);
+  int bx = x0, by = y0, misses = 0;
+  static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+  for (int r = 1; r <= range && best > 0; ++r) {
+    int x = x0 - r, y = y0 - r;
+    for (int side = 0; side < 4 && best > 0; ++side) {
+      for (int n = 0; n < 2 * r; ++n) {
+        if (x >= xlo && x < xhi && y >= ylo && y < yhi) {
+          const int d = k_.sad4x4_sub(c, ref + y * w4 + x, w4, best);
+          if (d < best) {
+            best = d;
+            bx = x;
+            by = y;
+            misses = 0;
+            if (d == 0) break;
+          }
+        }
+        x += kSteps[side][0];
+        y += kSteps[side][1];
+      }
+    }
+    if (best == 0) break;
+    if (r == 1 || r == 2 || r == 4 || r == 8) {
+      if (++misses > e_.detail_class) break;
+    }
+  }
+  out_x = bx * 4;
+  out_y = by * 4;
+}
+
+bool Estimator::run() {
+  VideoEncoder& e = e_;
+  const bool with_fields = !e.frame_pred_dct;
+  const bool variable = e.variable_search;
+  if (variable) coarse_setup();
+  const std::uint8_t* cur_sub = e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data();
+  const int w = e.coded_width;
+  int index = 0;
+  for (int j = 0; j < e.mb_rows_pic; ++j) {
+    for (int i = 0; i < e.mb_cols; ++i, ++index) {
+      MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+      mb = MacroblockInfo{};
+      mb.motion_type = kMcFrame;
+      const int bx = 16 * i, by = 16 * j;
+      const unsigned v = k_.variance16(e.cur_org->plane[0].data() + by * w + bx, w);
+      if (e.pict_type == kPictureI) {
+        mb.mb_type = kMbIntra;
+        mb.distance = static_cast<int>(v);
+        continue;
+      }
+      if (variable) {
+        const int w4 = w / 4;
+        const int sx = bx / 4, sy = by / 4;
+        (void)w4;
+        coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, start_x_[0], start_y_[0]);
+        if (e.pict_type == kPictureB)
+          coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, start_x_[1],
+                        start_y_[1]);
+      }
+      int err = 0;
+      if (e.pict_type == kPictureP) {
+        const FrameEstimate fe = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+        const bool field = with_fields && fe.field_dist < fe.frame.dist;
+        if (field) {
+          mb.motion_type = kMcField;
+          set_field(mb, 0, fe);
+          err = sse_field(e.old_ref, bx, by, fe);
+          mb.distance = fe.field_dist;
+        } else {
+          set_frame(mb, 0, fe.frame);
+          err = sse_frame(e.old_ref, bx, by, fe.frame);
+          mb.distance = fe.frame.dist;
+        }
+        const long long err_intra = variable ? 2LL * err : err;
+        if (static_cast<long long>(v) < err_intra && err >= 2304) {
+          mb = MacroblockInfo{};
+          mb.mb_type = kMbIntra;
+          mb.distance = static_cast<int>(v);
+        } else {
+          const int e0 = sse_frame(e.old_ref, bx, by, Found{});
+          if (4LL * e0 <= 5LL * err || e0 < 2304) {
+            mb = MacroblockInfo{};
+            mb.mb_type = 0;
+            mb.distance = e0;
+          } else {
+            mb.mb_type = kMbForward;
+          }
+        }
+      } else {
+        const FrameEstimate f = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+        const FrameEstimate b = estimate(e.new_org, e.new_ref, bx, by, 1, with_fields);
+        if (with_fields) {
+          const int d[6] = {bi_frame(bx, by, f.frame, b.frame, false),
+                            bi_field(bx, by, f, b, false),
+                            f.frame.dist, f.field_dist, b.frame.dist, b.field_dist};
+          int pick = 5;
+          for (int c = 0; c < 5; ++c) {
+            bool below_all = true;
+            for (int later = c + 1; later < 6; ++later)
+              if (!(d[c] < d[later])) below_all = false;
+            if (below_all) {
+              pick = c;
+              break;
+            }
+          }
+          const bool field = (pick & 1) != 0;
+          const bool fwd = pick < 4, bwd = pick < 2 || pick >= 4;
+          mb.motion_type = field ? kMcField : kMcFrame;
+          mb.mb_type = (fwd ? kMbForward : 0) | (bwd ? kMbBackward : 0);
+          mb.distance = d[pick];
+          if (fwd) field ? set_field(mb, 0, f) : set_frame(mb, 0, f.frame);
+          if (bwd) field ? set_field(mb, 1, b) : set_frame(mb, 1, b.frame);
+          if (fwd && bwd)
+            err = field ? bi_field(bx, by, f, b, true) : bi_frame(bx, by, f.frame, b.frame, true);
+          else if (fwd)
+            err = field ? sse_field(e.old_ref, bx, by, f) : sse_frame(e.old_ref, bx, by, f.frame);
+          else
+            err = field ? sse_field(e.new_ref, bx, by, b) : sse_frame(e.new_ref, bx, by, b.frame);
+        } else {
+          const int ef = sse_frame(e.old_ref, bx, by, f.frame);
+          const int eb = sse_frame(e.new_ref, bx, by, b.frame);
+          const int ei = bi_frame(bx, by, f.frame, b.frame, true);
+          set_frame(mb, 0, f.frame);
+          set_frame(mb, 1, b.frame);
+          if (!(eb < ef || ei < ef)) {
+            mb.mb_type = kMbForward;
+            err = ef;
+            mb.distance = f.frame.dist;
+          } else if (ei < eb) {
+            mb.mb_type = kMbForward | kMbBackward;
+            err = ei;
+            mb.distance = bi_frame(bx, by, f.frame, b.frame, false);
+          } else {
+            mb.mb_type = kMbBackward;
+            err = eb;
+            mb.distance = b.frame.dist;
+          }
+        }
+        const long long err_intra = variable ? 2LL * err : err;
+        if (static_cast<long long>(v) < err_intra && err >= 2304) {
+          mb = MacroblockInfo{};
+          mb.mb_type = kMbIntra;
+          mb.distance = static_cast<int>(v);
+        }
+      }
+      if (stop_requested(e.ctx)) return false;
+    }
+  }
+  return true;
+}
+
+int f_code_for(int v) {
+  for (int f = 1; f <= 9; ++f)
+    if (v < (8 << (f - 1))) return f;
+  return 1;
+}
+
+}  // namespace
+
+bool allocate_motion_buffers(VideoEncoder& e) {
+  const std::size_t mbs = static_cast<std::size_t>(e.mb_cols) * e.mb_rows_pic;
+  const std::size_t sub = static_cast<std::size_t>(e.coded_width / 4) * (e.coded_height / 4);
+  try {
+    e.coarse_fx.assign(mbs, 0);
+    e.coarse_fy.assign(mbs, 0);
+    e.coarse_bx.assign(mbs, 0);
+    e.coarse_by.assign(mbs, 0);
+  } catch (const std::bad_alloc&) {
+    report_message(e.ctx, "Cannot allocate memory for motion vector tables.");
+    return false;
+  }
+  try {
+    e.sub_cur.assign(sub, 0);
+    e.sub_new.assign(sub, 0);
+    e.sub_old.assign(sub, 0);
+    e.sub_samples.assign(sub, 0);
+  } catch (const std::bad_alloc&) {
+    report_message(e.ctx, "Cannot allocate memory for subsample images.");
+    return false;
+  }
+  e.detail_threshold = 20.0 * e.pic_height * e.coded_width;
+  return true;
+}
+
+bool motion_estimation(VideoEncoder& e) {
+  Estimator estimator(e);
+  return estimator.run();
+}
+
+void derive_f_codes(VideoEncoder& e) {
+  const int max = e.s.motion_search_level + 5;
+  const LargestVectors& l = e.largest;
+  struct Check {
+    int v;
+    const char* text;
+  };
+  const Check checks[4] = {
+      {l.fwd_x, "Warning, horz forward motion vector larger than max, vector = %d, max = %d."},
+      {l.fwd_y, "Warning, vert forward motion vector larger than max, vector = %d, max = %d."},
+      {l.bwd_x, "Warning, horz backward motion vector larger than max, vector = %d, max = %d."},
+      {l.bwd_y, "Warning, vert backward motion vector larger than max, vector = %d, max = %d."}};
+  const int directions = e.pict_type == kPictureB ? 2 : (e.pict_type == kPictureP ? 1 : 0);
+  for (int c = 0; c < 2 * directions; ++c)
+    if (checks[c].v > max) report_message(e.ctx, checks[c].text, checks[c].v, max);
+  for (int dir = 0; dir < directions; ++dir) {
+    int fh = f_code_for(dir ? l.bwd_x : l.fwd_x);
+    int fv = f_code_for(dir ? l.bwd_y : l.fwd_y);
+    if (e.mpeg1) fh = fv = std::max(fh, fv);
+    e.f_code[dir][0] = fh;
+    e.f_code[dir][1] = fv;
+  }
+}
+
+}  // namespace corvexa::mpeg::video

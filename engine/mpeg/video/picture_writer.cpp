@@ -1,0 +1,295 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "mpeg/video/video_encoder.h"
+#include "mpeg/video/vlc_tables.h"
+
+namespace corvexa::mpeg::video {
+
+namespace {
+
+inline void put(BitWriter& bs, Vlc v) { bs.write_bits(v.code, v.length); }
+
+class MacroblockWriter {
+ public:
+  explicit MacroblockWriter(VideoEncoder& e) : e_(e), bs_(e.bs) {}
+
+  bool write();
+
+ private:
+  void reset_dc() { dc_pred_[0] = dc_pred_[1] = dc_pred_[2] = 0; }
+  void reset_pmv() { std::memset(pmv_, 0, sizeof pmv_); }
+  void put_address_increment(int inc);
+  void put_motion_component(int delta, int f_code);
+  void put_vectors(const MacroblockInfo& mb, int dir);
+  bool put_intra_block(const std::int16_t* blk, int cc);
+  bool put_non_intra_block(const std::int16_t* blk);
+  bool put_run_level(int run, int level, int table, bool first);
+
+  VideoEncoder& e_;
+  BitWriter& bs_;
+  int dc_pred_[3] = {};
+  int pmv_[2][2][2] = {};  // [first/second][forward/backward][x/y]
+};
+
+void MacroblockWriter::put_address_increment(int inc) {
+  while (inc > 33) {
+    put(bs_, kAddressEscape);
+    inc -= 33;
+  }
+  put(bs_, kAddressIncrement[inc - 1]);
+}
+
+void MacroblockWriter::put_motion_component(int delta, int f_code) {
+  const int r_size = f_code - 1;
+  const int f = 1 << r_size;
+  const int high = 16 * f - 1, low = -16 * f, range = 32 * f;
+  if (delta > high)
+    delta -= range;
+  else if (delta < low)
+    delta += range;
+  if ((delta > high || delta < low) && e_.s.verbose) report_message(e_.ctx, "Invalid motion vector.");
+  if (delta == 0) {
+    put(bs_, kMotionCode[0]);
+    return;
+  }
+  const int magnitude = std::abs(delta) - 1;
+  int code = magnitude / f + 1;
+  if (code > 16) code = 16;
+  const int residual = magnitude % f;
+  put(bs_, kMotionCode[code]);
+  bs_.write_bit(delta < 0 ? 1 : 0);
+  if (r_size > 0) bs_.write_bits(static_cast<std::uint32_t>(residual), r_size);
+}
+
+void MacroblockWriter::put_vectors(const MacroblockInfo& mb, int dir) {
+  const int fh = e_.mpeg1 ? e_.f_code[dir][0] : e_.f_code[dir][0];
+  const int fv = e_.mpeg1 ? e_.f_code[dir][0] : e_.f_code[dir][1];
+  if (mb.motion_type == kMcFrame) {
+    for (int t = 0; t < 2; ++t) {
+      put_motion_component(mb.mv[0][dir][t] - pmv_[0][dir][t], t ? fv : fh);
+      pmv_[0][dir][t] = pmv_[1][dir][t] = mb.mv[0][dir][t];
+    }
+    return;
+  }
+  // Field vectors of a frame picture: vertical components in field units.
+  for (int r = 0; r < 2; ++r) {
+    bs_.write_bit(static_cast<std::uint32_t>(mb.field_select[r][dir]));
+    put_motion_component(mb.mv[r][dir][0] - pmv_[r][dir][0], fh);
+    put_motion_component(mb.mv[r][dir][1] - (pmv_[r][dir][1] >> 1), fv);
+    pmv_[r][dir][0] = mb.mv[r][dir][0];
+    pmv_[r][dir][1] = mb.mv[r][dir][1] * 2;
+  }
+}
+
+bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) {
+  const int magnitude = std::abs(level);
+  if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (e_.mpeg1 && magnitude > 255)) {
+    report_message(e_.ctx, "AC value out of range (run=%d, signed_level=%d)\n", run, level);
+    return false;
+  }
+  if (first && run == 0 && magnitude == 1 && table == 0) {
+    bs_.write_bits(level < 0 ? 3u : 2u, 2);
+    return true;
+  }
+  const Vlc code = run_level_code(table, run, magnitude);
+  if (code.length != 0) {
+    put(bs_, code);
+    bs_.write_bit(level < 0 ? 1 : 0);
+    return true;
+  }
+  bs_.write_bits(1, 6);
+  bs_.write_bits(static_cast<std::uint32_t>(run), 6);
+  if (!e_.mpeg1) {
+    bs_.write_bits(static_cast<std::uint32_t>(level) & 0xFFF, 12);
+  } else {
+    if (level > 127) bs_.write_bits(0x00, 8);
+    if (level < -127) bs_.write_bits(0x80, 8);
+    bs_.write_bits(static_cast<std::uint32_t>(level) & 0xFF, 8);
+  }
+  return true;
+}
+
+bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
+  const int diff = blk[0] - dc_pred_[cc];
+  dc_pred_[cc] = blk[0];
+  const int magnitude = std::abs(diff);
+  if (magnitude >= (e_.mpeg1 ? 256 : 2048)) {
+    report_message(e_.ctx, "DC value out of range (%d)\n", diff);
+    return false;
+  }
+  int size = 0;
+  while ((1 << size) <= magnitude) ++size;
+  put(bs_, cc == 0 ? kDcSizeLuma[size] : kDcSizeChroma[size]);
+  if (size > 0)
+    bs_.write_bits(static_cast<std::uint32_t>(diff > 0 ? diff : diff + (1 << size) - 1), size);
+  const int table = e_.intra_vlc_format;
+  const std::uint8_t* scan = kScan[e_.altscan];
+  int run = 0;
+  for (int n = 1; n < 64; ++n) {
+    const int level = blk[scan[n]];
+    if (level == 0) {
+      ++run;
+      continue;
+    }
+    if (!put_run_level(run, level, table, false)) return false;
+    run = 0;
+  }
+  if (table == 1)
+    bs_.write_bits(0x6, 4);
+  else
+    bs_.write_bits(0x2, 2);
+  return true;
+}
+
+bool MacroblockWriter::put_non_intra_block(const std::int16_t* blk) {
+  const std::uint8_t* scan = kScan[e_.altscan];
+  int run = 0;
+  bool first = true;
+  for (int n = 0; n < 64; ++n) {
+    const int level = blk[scan[n]];
+    if (level == 0) {
+      ++run;
+      continue;
+    }
+    if (!put_run_level(run, level, 0, first)) return false;
+    first = false;
+    run = 0;
+  }
+  bs_.write_bits(0x2, 2);
+  return true;
+}
+
+bool MacroblockWriter::write() {
+  VideoEncoder& e = e_;
+  const int bpm = e.blocks_per_mb;
+  const bool mpeg1 = e.mpeg1;
+  const int dc_precision = mpeg1 ? 0 : e.s.intra_dc_precision;
+  const int slice_q = e.rc->slice_quantiser(e);
+  int prev_mquant = slice_q;
+  int prev_address = -1;
+  int prev_flags = 0;
+  int index = 0;
+  std::int16_t saved[12 * 64];
+  for (int j = 0; j < e.mb_rows_pic; ++j) {
+    for (int i = 0; i < e.mb_cols; ++i, ++index) {
+      MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+      std::int16_t* blk = e.blocks.data() + static_cast<std::size_t>(index) * bpm * 64;
+      if (i == 0 && (j == 0 || e.s.slice_per_row)) {
+        write_slice_header(e, j, slice_q);
+        reset_dc();
+        reset_pmv();
+        prev_mquant = slice_q;
+        prev_address = j * e.mb_cols - 1;
+        prev_flags = 0;
+      }
+      int mquant = e.rc->macroblock_quantiser(e, index);
+      const bool intra = (mb.mb_type & kMbIntra) != 0;
+      int cbp = 0;
+      if (intra) {
+        std::memcpy(saved, blk, sizeof(std::int16_t) * 64 * static_cast<std::size_t>(bpm));
+        for (int k = 0; k < bpm; ++k) {
+          const bool fine =
+              quantise_intra(saved + 64 * k, blk + 64 * k, dc_precision, e.intra_q, mquant, mpeg1);
+          if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31]) {
+            mquant += 2;
+            k = -1;  // again from the first block with the coarser quantiser
+          }
+        }
+        cbp = (1 << bpm) - 1;
+      } else {
+        for (int k = 0; k < bpm; ++k)
+          if (quantise_non_intra(blk + 64 * k, blk + 64 * k, e.inter_q, mquant, mpeg1))
+            cbp |= 1 << (bpm - 1 - k);
+      }
+      mb.mquant = mquant;
+      mb.cbp = cbp;
+      mb.skipped = false;
+      e.rc->record_quantiser(e, mquant);
+
+      const bool edge = i == 0 || i == e.mb_cols - 1;
+      int flags = mb.mb_type & (kMbIntra | kMbForward | kMbBackward);
+      if (!intra && cbp == 0 && !edge) {
+        bool skip = false;
+        if (e.pict_type == kPictureP) {
+          skip = (flags & kMbForward) == 0;
+        } else if (e.pict_type == kPictureB && mb.motion_type == kMcFrame && flags == prev_flags) {
+          skip = true;
+          for (int dir = 0; dir < 2; ++dir) {
+            if (!(flags & (dir ? kMbBackward : kMbForward))) continue;
+            if (mb.mv[0][dir][0] != pmv_[0][dir][0] || mb.mv[0][dir][1] != pmv_[0][dir][1])
+              skip = false;
+          }
+        }
+        if (skip) {
+          mb.skipped = true;
+          reset_dc();
+          if (e.pict_type == kPictureP) reset_pmv();
+          continue;
+        }
+      }
+      // A P macroblock without motion compensation and without coefficients
+      // goes out as a forward one with the zero vector.
+      if (e.pict_type == kPictureP && !intra && !(flags & kMbForward) && cbp == 0) {
+        flags |= kMbForward;
+        mb.motion_type = kMcFrame;
+        std::memset(mb.mv, 0, sizeof mb.mv);
+        mb.mb_type = kMbForward;
+      }
+      int type = flags;
+      if (cbp) type |= kMbPattern;
+      if ((intra || cbp) && mquant != prev_mquant) type |= kMbQuant;
+      if (intra) type &= ~kMbPattern;
+
+      put_address_increment(index - prev_address);
+      prev_address = index;
+      put(bs_, macroblock_type_code(e.pict_type, type));
+      const bool frame_picture = e.pict_struct == kFramePicture;
+      if (!mpeg1 && !e.frame_pred_dct && (type & (kMbForward | kMbBackward)))
+        bs_.write_bits(static_cast<std::uint32_t>(mb.motion_type), 2);
+      if (!mpeg1 && frame_picture && !e.frame_pred_dct && (intra || cbp))
+        bs_.write_bit(static_cast<std::uint32_t>(mb.dct_type));
+      if (type & kMbQuant) {
+        bs_.write_bits(static_cast<std::uint32_t>(code_for_quantiser(e.q_scale_type, mquant)), 5);
+        prev_mquant = mquant;
+      }
+      if (type & kMbForward) put_vectors(mb, 0);
+      if (type & kMbBackward) put_vectors(mb, 1);
+      if (type & kMbPattern) {
+        put(bs_, kCodedBlockPattern[cbp >> (bpm - 6)]);
+        if (bpm > 6)
+          bs_.write_bits(static_cast<std::uint32_t>(cbp) & ((1u << (bpm - 6)) - 1), bpm - 6);
+      }
+      for (int k = 0; k < bpm; ++k) {
+        if (!(cbp & (1 << (bpm - 1 - k)))) continue;
+        const bool ok = intra ? put_intra_block(blk + 64 * k, k < 4 ? 0 : 1 + ((k - 4) & 1))
+                              : put_non_intra_block(blk + 64 * k);
+        if (!ok) return false;
+      }
+      if (!intra) reset_dc();
+      if (intra || (e.pict_type == kPictureP && !(type & kMbForward))) reset_pmv();
+      prev_flags = intra ? 0 : (type & (kMbForward | kMbBackward));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool write_picture(VideoEncoder& e) {
+  if (e.s.constant_bit_rate) e.rc->picture_start(e);
+  write_picture_header(e);
+  if (!e.mpeg1) {
+    write_picture_coding_extension(e);
+    if (e.s.picture_display_extension && e.s.sequence_display_extension &&
+        e.pict_struct == kFramePicture)
+      write_picture_display_extension(e);
+  }
+  if (e.s.svcd_user_data && e.pict_type == kPictureI) write_svcd_user_data(e);
+  MacroblockWriter writer(e);
+  if (!writer.write()) return false;
+  if (e.s.constant_bit_rate) e.rc->picture_end(e);
+  return true;
+}
+
+}  // namespace corvexa::mpeg::video

@@ -1,0 +1,35 @@
+// Rate control as the picture loop sees it: hooks at sequence, GOP, picture
+// and macroblock level. The variable-rate fixed-quantiser mode lives here; the
+// constant-rate control plugs in behind the same interface.
+#pragma once
+
+#include <memory>
+
+namespace corvexa::mpeg::video {
+
+struct VideoEncoder;
+
+class RateControl {
+ public:
+  virtual ~RateControl() = default;
+  virtual void sequence_start(VideoEncoder& enc) = 0;
+  virtual void gop_start(VideoEncoder& enc, int np, int nb) = 0;
+  virtual void picture_start(VideoEncoder& enc) = 0;
+  // vbv_delay for the picture header being written.
+  virtual int vbv_delay(VideoEncoder& enc) = 0;
+  virtual int slice_quantiser(VideoEncoder& enc) = 0;
+  virtual int macroblock_quantiser(VideoEncoder& enc, int j) = 0;
+  virtual void record_quantiser(VideoEncoder& enc, int q) = 0;
+  virtual void picture_end(VideoEncoder& enc) = 0;
+};
+
+// Every macroblock and slice at 2 x vbr_mquant (linear) or the non-linear
+// scale value at vbr_mquant.
+std::unique_ptr<RateControl> make_fixed_quantiser_control();
+
+// Quantiser held in the macroblock records for a scale code.
+int quantiser_for_code(int q_scale_type, int code);
+// quantiser_scale_code written for a held quantiser.
+int code_for_quantiser(int q_scale_type, int quantiser);
+
+}  // namespace corvexa::mpeg::video

@@ -1,0 +1,154 @@
+// Working state of one video encoding run: geometry, picture stores,
+// macroblock records and the current picture's coding parameters.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mpeg/settings/encoder_context.h"
+#include "mpeg/video/bit_writer.h"
+#include "mpeg/video/kernels.h"
+#include "mpeg/video/rate_control.h"
+
+namespace corvexa::mpeg::video {
+
+enum PictureType { kPictureI = 1, kPictureP = 2, kPictureB = 3 };
+enum PictureStructure { kTopField = 1, kBottomField = 2, kFramePicture = 3 };
+enum MacroblockFlags { kMbIntra = 1, kMbPattern = 2, kMbBackward = 4, kMbForward = 8, kMbQuant = 16 };
+enum MotionType { kMcField = 1, kMcFrame = 2, kMcDualPrime = 3 };
+
+struct PictureStore {
+  std::vector<std::uint8_t> plane[3];
+};
+
+struct MacroblockInfo {
+  int mb_type = 0;
+  int motion_type = kMcFrame;
+  int dct_type = 0;
+  int mquant = 0;
+  int cbp = 0;
+  bool skipped = false;
+  int mv[2][2][2] = {};        // [first/second][forward/backward][x/y], half pels
+  int field_select[2][2] = {};  // [first/second][forward/backward]
+  int dmv[2] = {};
+  int distance = 0;
+  double activity = 0.0;
+};
+
+// Largest vector components found in the current picture (full pels).
+struct LargestVectors {
+  int fwd_x = 0, fwd_y = 0, bwd_x = 0, bwd_y = 0;
+};
+
+struct Statistics {
+  double max_frame_bits = 0, min_frame_bits = 200000000;
+  double max_second_bits = 0, min_second_bits = 200000000;
+  int frames_in_second = 0;
+  double frame_start_bits = 0, second_start_bits = 0;
+  int max_mquant = 0, min_mquant = 200;
+  double mquant_sum = 0;
+  long mquant_count = 0;
+  double header_bits = 0;
+  int frames = 0;
+};
+
+struct VideoEncoder {
+  VideoEncoder(EncoderContext& c) : ctx(c), s(c.work) {}
+
+  EncoderContext& ctx;
+  WorkingSettings& s;
+  BitWriter bs;
+  KernelTable k{};
+  std::unique_ptr<RateControl> rc;
+
+  // Geometry.
+  bool mpeg1 = true;
+  int horizontal_size = 0, vertical_size = 0;
+  int mb_cols = 0, mb_rows = 0, mb_rows_pic = 0;
+  int coded_width = 0, coded_height = 0;
+  int chroma_width = 0, chroma_height = 0;
+  int line_stride = 0, pic_height = 0, chroma_stride = 0;
+  int blocks_per_mb = 6;
+  int nframes = 0;
+
+  // Picture stores.
+  PictureStore new_ref, old_ref, aux, new_org, old_org, aux_org, pred;
+  PictureStore* cur_org = nullptr;
+  PictureStore* cur_ref = nullptr;
+  std::vector<MacroblockInfo> mb_info;
+  std::vector<std::int16_t> blocks;
+
+  // Quantiser matrices (raster order) and their load flags.
+  int intra_q[64] = {}, inter_q[64] = {};
+  bool load_iquant = false, load_niquant = false;
+
+  // Current picture.
+  int pict_type = kPictureI;
+  int pict_struct = kFramePicture;
+  int temp_ref = 0;
+  int f_code[2][2] = {{15, 15}, {15, 15}};  // [forward/backward][h/v]
+  int search[2][2] = {};                     // [forward/backward][h/v] pels
+  int frame_pred_dct = 1, q_scale_type = 0, intra_vlc_format = 0, altscan = 0;
+  int top_field_first = 0, repeat_first_field = 0, progressive_frame = 1;
+  int vbv_delay = 0xFFFF;
+  int display_frame = 0;
+
+  // Variable motion search.
+  bool variable_search = false;
+  int coarse_fwd = 0, coarse_bwd = 0;
+  std::vector<std::uint8_t> sub_cur, sub_new, sub_old;
+  std::vector<int> sub_samples;
+  std::vector<int> coarse_fx, coarse_fy, coarse_bx, coarse_by;
+  int detail_class = 1;
+  double detail_threshold = 0;
+  LargestVectors largest;
+
+  Statistics stats;
+  std::FILE* max_rate_file = nullptr;
+  std::string max_rate_name;
+
+  const std::uint8_t* clip = nullptr;  // index -384..639
+  std::vector<std::uint8_t> clip_table;
+};
+
+// Headers above the macroblock layer.
+void write_sequence_header(VideoEncoder& e);
+void write_sequence_extension(VideoEncoder& e);
+void write_sequence_display_extension(VideoEncoder& e);
+void write_gop_header(VideoEncoder& e, int frame, bool closed);
+void write_picture_header(VideoEncoder& e);
+void write_picture_coding_extension(VideoEncoder& e);
+void write_picture_display_extension(VideoEncoder& e);
+void write_svcd_user_data(VideoEncoder& e);
+void write_slice_header(VideoEncoder& e, int row, int quantiser);
+void write_sequence_end(VideoEncoder& e);
+std::uint32_t gop_time_code(const EncoderSettings& s, int frame);
+
+// Motion estimation and the macroblock decisions of the current picture.
+bool allocate_motion_buffers(VideoEncoder& e);
+bool motion_estimation(VideoEncoder& e);
+void derive_f_codes(VideoEncoder& e);
+
+// Prediction, transform, quantisation and reconstruction.
+bool load_quant_matrices(VideoEncoder& e);
+void predict(VideoEncoder& e);
+void choose_dct_type(VideoEncoder& e);
+void transform(VideoEncoder& e);
+void inverse_transform(VideoEncoder& e);
+bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                    const int* matrix, int mquant, bool mpeg1);
+bool quantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix, int mquant,
+                        bool mpeg1);
+void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                      const int* matrix, int mquant, bool mpeg1);
+void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
+                          int mquant, bool mpeg1);
+
+// The picture from its header to the last macroblock; false when a value
+// cannot be coded.
+bool write_picture(VideoEncoder& e);
+
+}  // namespace corvexa::mpeg::video

@@ -1,0 +1,79 @@
+// Shared pieces of the video encoder tests: a synthetic frame source, the
+// settings of a run, a collector of the encoder's reconstruction and a strict
+// FFmpeg decode of the produced stream.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mpeg/settings/encoder_context.h"
+
+namespace video_test {
+
+// Moving content: a drifting gradient, a square that travels and noise-free
+// texture, so P and B pictures find real motion. Bottom-up BGRx.
+class MovingPattern : public corvexa::mpeg::FrameSource {
+ public:
+  MovingPattern(int width, int height, int frames, int dx = 2, int dy = 1)
+      : width_(width), height_(height), frames_(frames), dx_(dx), dy_(dy) {}
+  int GetFrame(int frame_number, corvexa::FrameHolder& holder, int& line_bytes,
+               int& repeat) override;
+  int GetAudio(int, const std::uint8_t*&, int&, int&) override { return 50; }
+  // Top-down RGB of frame n, as the source holds it.
+  void Pixel(int n, int x, int y, int& r, int& g, int& b) const;
+  int calls = 0;
+  int repeat_count = 0;  // handed out with every frame when non-zero
+  int error_at = -1;     // frame number that reports code 4
+
+ private:
+  int width_, height_, frames_, dx_, dy_;
+};
+
+struct Plane {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> data;
+};
+struct Frame {
+  Plane y, cb, cr;
+};
+
+class ReconstructionLog : public corvexa::mpeg::VideoReconstructionObserver {
+ public:
+  void Picture(int display_frame, const std::uint8_t* y, const std::uint8_t* cb,
+               const std::uint8_t* cr, int width, int height, int chroma_width,
+               int chroma_height, int stride, int chroma_stride) override;
+  std::vector<Frame> by_display;  // indexed by display number
+  std::vector<int> coding_order;
+};
+
+class Messages : public corvexa::mpeg::StatusSink {
+ public:
+  void Progress(const char* text, int percent) override;
+  void Message(const char* text) override { messages.emplace_back(text); }
+  bool Has(const std::string& text) const;
+  std::vector<std::string> messages;
+  std::vector<int> percents;
+};
+
+// Fills ctx.work (and ctx.record) for a preset and a picture size.
+void configure(corvexa::mpeg::EncoderContext& ctx, int kind, int width, int height, int frames,
+               const std::string& video_file);
+
+struct Decoded {
+  bool ok = false;
+  std::string error;
+  std::vector<Frame> frames;
+  int width = 0, height = 0;
+  double frame_rate = 0;
+  int errors_logged = 0;
+  bool has_end_code = false;
+  std::string codec;
+};
+// Decodes an elementary stream with libavcodec in its strictest mode.
+Decoded decode_strict(const std::string& path);
+
+double psnr(const Plane& a, const Plane& b);
+std::vector<std::uint8_t> read_file(const std::string& path);
+
+}  // namespace video_test
