@@ -71,7 +71,15 @@ TEST_P(EncodeDecode, DecoderAgreesWithTheReconstruction) {
   for (int n = 0; n < c.frames; ++n) {
     const video_test::Frame& a = recon.by_display[static_cast<std::size_t>(n)];
     const video_test::Frame& b = d.frames[static_cast<std::size_t>(n)];
-    EXPECT_GT(video_test::psnr(a.y, b.y), 50.0) << "frame " << n;
+    EXPECT_GT(video_test::psnr(a.y, b.y), 50.0) << "frame " << n << " " << [&] {
+      int maxd = 0, count = 0, where = 0;
+      for (std::size_t q = 0; q < a.y.data.size(); ++q) {
+        int dd = std::abs(a.y.data[q] - b.y.data[q]);
+        if (dd) { ++count; if (dd > maxd) { maxd = dd; where = static_cast<int>(q); } }
+      }
+      return std::to_string(maxd) + " max, " + std::to_string(count) + " differ, at x=" +
+             std::to_string(where % a.y.width) + " y=" + std::to_string(where / a.y.width);
+    }();
     EXPECT_GT(video_test::psnr(a.cb, b.cb), 50.0) << "frame " << n;
     EXPECT_GT(video_test::psnr(a.cr, b.cr), 50.0) << "frame " << n;
   }

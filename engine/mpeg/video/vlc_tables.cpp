@@ -145,17 +145,15 @@ constexpr RunLevel kTable1Short[] = {
     {1, 4, {0x27, 8}},   {2, 3, {0xfc, 8}},  {4, 2, {0xfd, 8}},   {5, 2, {0x4, 9}},
     {14, 1, {0x5, 9}},   {15, 1, {0x7, 9}},  {16, 1, {0x0d, 10}}, {0, 8, {0x7b, 7}},
     {0, 9, {0x7c, 7}},   {0, 10, {0x23, 8}}, {0, 11, {0x22, 8}},  {1, 5, {0x20, 8}},
-    {6, 2, {0x0c, 10}},  {0, 12, {0xfa, 8}}, {0, 13, {0xfb, 8}},  {0, 14, {0xfe, 8}},
+    {0, 12, {0xfa, 8}}, {0, 13, {0xfb, 8}},  {0, 14, {0xfe, 8}},
     {0, 15, {0xff, 8}}};
 
 struct Lookup {
   Vlc t[2][32][41]{};
   constexpr Lookup() {
-    for (const RunLevel& e : kTable0) {
-      t[0][e.run][e.level] = e.vlc;
-      // Codes of 12 bits and more mean the same pair in both tables.
-      if (e.vlc.length >= 12) t[1][e.run][e.level] = e.vlc;
-    }
+    // The alternative table's long codes are not those of the default
+    // table for every pair, so pairs outside its short codes are escaped.
+    for (const RunLevel& e : kTable0) t[0][e.run][e.level] = e.vlc;
     for (const RunLevel& e : kTable1Short) t[1][e.run][e.level] = e.vlc;
   }
 };
