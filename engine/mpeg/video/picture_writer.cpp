@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -5,6 +6,47 @@
 #include "mpeg/video/vlc_tables.h"
 
 namespace corvexa::mpeg::video {
+
+namespace {
+inline void put(BitWriter& bs, Vlc v);
+}  // namespace
+
+bool write_run_level(EncoderContext& ctx, BitWriter& bs, bool mpeg1, int run, int level,
+                     int table, bool first) {
+  const int magnitude = std::abs(level);
+  if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (mpeg1 && magnitude > 255)) {
+    report_message(ctx, "AC value out of range (run=%d, signed_level=%d)\n", run, level);
+    return false;
+  }
+  if (first && run == 0 && magnitude == 1 && table == 0) {
+    bs.write_bits(level < 0 ? 3u : 2u, 2);
+    return true;
+  }
+  const Vlc code = run_level_code(table, run, magnitude);
+  if (code.length != 0) {
+    put(bs, code);
+    bs.write_bit(level < 0 ? 1 : 0);
+    return true;
+  }
+  bs.write_bits(1, 6);
+  bs.write_bits(static_cast<std::uint32_t>(run), 6);
+  if (!mpeg1) {
+    bs.write_bits(static_cast<std::uint32_t>(level) & 0xFFF, 12);
+  } else {
+    if (level > 127) bs.write_bits(0x00, 8);
+    if (level < -127) bs.write_bits(0x80, 8);
+    bs.write_bits(static_cast<std::uint32_t>(level) & 0xFF, 8);
+  }
+  return true;
+}
+
+GopCounts gop_counts(int gop_start, int gop_size, int m, int nframes) {
+  GopCounts g;
+  g.n = std::min(gop_start == 0 ? gop_size - (m - 1) : gop_size, nframes - gop_start);
+  g.np = gop_start == 0 ? (g.n + 2 * (m - 1)) / m - 1 : (g.n + m - 1) / m - 1;
+  g.nb = g.n - g.np - 1;
+  return g;
+}
 
 namespace {
 
@@ -83,31 +125,7 @@ void MacroblockWriter::put_vectors(const MacroblockInfo& mb, int dir) {
 }
 
 bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) {
-  const int magnitude = std::abs(level);
-  if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (e_.mpeg1 && magnitude > 255)) {
-    report_message(e_.ctx, "AC value out of range (run=%d, signed_level=%d)\n", run, level);
-    return false;
-  }
-  if (first && run == 0 && magnitude == 1 && table == 0) {
-    bs_.write_bits(level < 0 ? 3u : 2u, 2);
-    return true;
-  }
-  const Vlc code = run_level_code(table, run, magnitude);
-  if (code.length != 0) {
-    put(bs_, code);
-    bs_.write_bit(level < 0 ? 1 : 0);
-    return true;
-  }
-  bs_.write_bits(1, 6);
-  bs_.write_bits(static_cast<std::uint32_t>(run), 6);
-  if (!e_.mpeg1) {
-    bs_.write_bits(static_cast<std::uint32_t>(level) & 0xFFF, 12);
-  } else {
-    if (level > 127) bs_.write_bits(0x00, 8);
-    if (level < -127) bs_.write_bits(0x80, 8);
-    bs_.write_bits(static_cast<std::uint32_t>(level) & 0xFF, 8);
-  }
-  return true;
+  return write_run_level(e_.ctx, bs_, e_.mpeg1, run, level, table, first);
 }
 
 bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {

@@ -147,6 +147,18 @@ void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precisio
 void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
                           int mquant, bool mpeg1);
 
+// One run/level pair of a block (table 0 default, 1 alternative intra),
+// escaped where the table has no code; false (with the message) when the
+// pair cannot be coded at all.
+bool write_run_level(EncoderContext& ctx, BitWriter& bs, bool mpeg1, int run, int level,
+                     int table, bool first);
+
+// Length and P/B counts of the GOP that starts at coding index gop_start.
+struct GopCounts {
+  int n = 0, np = 0, nb = 0;
+};
+GopCounts gop_counts(int gop_start, int gop_size, int ip_distance, int nframes);
+
 // The picture from its header to the last macroblock; false when a value
 // cannot be coded.
 bool write_picture(VideoEncoder& e);

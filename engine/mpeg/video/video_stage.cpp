@@ -376,11 +376,8 @@ bool Run::loop() {
       if (i == gop_start) {
         e.pict_type = kPictureI;
         e.f_code[0][0] = e.f_code[0][1] = e.f_code[1][0] = e.f_code[1][1] = 15;
-        int n = i == 0 ? n_gop - (m - 1) : n_gop;
-        n = std::min(n, e.nframes - gop_start);
-        const int np = i == 0 ? (n + 2 * (m - 1)) / m - 1 : (n + m - 1) / m - 1;
-        const int nb = n - np - 1;
-        if (s.constant_bit_rate) e.rc->gop_start(e, np, nb);
+        const GopCounts g = gop_counts(gop_start, n_gop, m, e.nframes);
+        if (s.constant_bit_rate) e.rc->gop_start(e, g.np, g.nb);
         if (i > 0 && !write_sequence_headers(e)) return false;
         write_gop_header(e, gop_start, i == 0);
       } else {
