@@ -70,9 +70,6 @@ int main(int argc, char** argv) {
   load_settings(ctx, ctx.record);
   if (argc > 7) ctx.work.motion_search_level = std::atoi(argv[7]);
   if (argc > 8) ctx.work.ip_distance = std::atoi(argv[8]);
-  if (const char* v = std::getenv("VB_IVLC")) ctx.work.intra_vlc_format[0] = std::atoi(v);
-  if (const char* v = std::getenv("VB_ALT")) for (int& a : ctx.work.alternate_scan) a = std::atoi(v);
-  if (const char* v = std::getenv("VB_QST")) for (int& a : ctx.work.q_scale_type) a = std::atoi(v);
   ctx.cpu_features = detect_cpu();
   ctx.kernel_class = kernel_class(ctx.cpu_features);
   ctx.frames = &source;
