@@ -268,10 +268,43 @@ TEST(Matrices, FilesDefaultsAndErrors) {
     EXPECT_EQ(bits_at(e.bytes, b + 62, 1), static_cast<std::uint32_t>(c.load_intra)) << c.what;
     const std::size_t ni = b + 63 + (c.load_intra ? 512 : 0);
     EXPECT_EQ(bits_at(e.bytes, ni, 1), static_cast<std::uint32_t>(c.load_non_intra)) << c.what;
-    if (c.load_intra) EXPECT_EQ(bits_at(e.bytes, b + 63, 8), 20u);
+    if (c.load_intra) {
+      EXPECT_EQ(bits_at(e.bytes, b + 63, 8), 20u);
+    }
     const video_test::Decoded d = video_test::decode_strict(e.file);
     EXPECT_TRUE(d.ok) << c.what << ": " << d.error;
   }
+}
+
+TEST(VariableSearch, StaticSceneNeedsOnlyTheSmallestFCodes) {
+  kavrol_test::TempDir dir;
+  video_test::MovingPattern still(64, 48, 100, 0, 0);
+  Encoded e;
+  encode(e, dir, kMpeg2, 7, nullptr, &still);
+  ASSERT_TRUE(e.ok);
+  const auto pics = start_codes(e.bytes, 0x00, 0x00);
+  const auto ext = start_codes(e.bytes, 0xB5, 0xB5);
+  int checked = 0;
+  for (std::size_t p : pics) {
+    const int type = static_cast<int>(bits_at(e.bytes, (p + 4) * 8 + 10, 3));
+    std::size_t pce = 0;
+    for (std::size_t x : ext)
+      if (x > p) {
+        pce = x;
+        break;
+      }
+    const std::size_t c = (pce + 4) * 8 + 4;
+    if (type == 2) {
+      EXPECT_EQ(bits_at(e.bytes, c, 8), 0x11u);
+      EXPECT_EQ(bits_at(e.bytes, c + 8, 8), 0xFFu);
+      ++checked;
+    }
+    if (type == 3) {
+      EXPECT_EQ(bits_at(e.bytes, c, 16), 0x1111u);
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 6);
 }
 
 TEST(Driver, SameInputSameBytes) {

@@ -23,12 +23,17 @@ struct Config {
   int frame_pred_frame_dct;  // -1 = preset
   int chroma_format;         // 0 = preset
   int progressive;           // -1 = preset
+  bool ntsc = false;
 };
 
 void apply(EncoderContext& ctx, const Config& c) {
   WorkingSettings& w = ctx.work;
   w.ip_distance = c.ip_distance;
-  w.gop_size = c.ip_distance == 1 ? 12 : 12;
+  w.gop_size = 12;
+  if (c.ntsc) {
+    w.frame_rate_code = 4;
+    w.frame_rate = 30000.0 / 1001.0;
+  }
   w.motion_search_level = c.search_level;
   if (c.frame_pred_frame_dct >= 0)
     for (int t = 0; t < 3; ++t) w.frame_pred_frame_dct[t] = c.frame_pred_frame_dct;
@@ -96,6 +101,7 @@ const Config kConfigs[] = {
     {"mpeg2_m1_variable", kMpeg2, 64, 48, 10, 1, 58, -1, 0, -1},
     {"mpeg2_422_high", kMpeg2, 96, 64, 10, 3, 0, 0, 2, -1},
     {"dvd_odd_height", kDvd, 80, 50, 8, 3, 58, -1, 0, -1},
+    {"mpeg2_ntsc_m2", kMpeg2, 64, 48, 9, 2, 0, -1, 0, -1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, EncodeDecode, ::testing::ValuesIn(kConfigs),

@@ -24,7 +24,7 @@ void MovingPattern::Pixel(int n, int x, int y, int& r, int& g, int& b) const {
   r = (sx * 3 + sy) & 255;
   g = ((sy * 2) ^ (sx / 4 * 8)) & 255;
   b = 128 + static_cast<int>(60 * std::sin((sx + sy) * 0.15));
-  const int qx = 8 + 3 * n, qy = 6 + n;
+  const int qx = 8 + (dx_ + dy_) * n, qy = 6 + dy_ * n;
   if (x >= qx && x < qx + 14 && y >= qy && y < qy + 10) {
     r = 240;
     g = 40;
