@@ -121,6 +121,10 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   ctx.source = source;
   load_settings(ctx, ctx.record);
   WorkingSettings& w = ctx.work;
+  // The coded rate is the code's: a source rate handed in beside the code
+  // (12.5 fps coded as 25 with every frame twice) must not skew rate control.
+  if (w.frame_rate_code >= 1 && w.frame_rate_code <= 8)
+    w.frame_rate = kStandardFrameRates[w.frame_rate_code];
 
   // Steps 2-4: which streams this run encodes and whether it multiplexes.
   if (ctx.source.has_video) {
