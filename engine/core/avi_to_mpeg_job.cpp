@@ -13,6 +13,7 @@
 #include "core/frame_rate_map.h"
 #include "core/kinds.h"
 #include "core/object_impl.h"
+#include "core/output_name.h"
 #include "core/video_frame_reader.h"
 #include "corvexa/avi_to_mpeg.h"
 #include "corvexa/mpeg_encoder.h"
@@ -25,15 +26,6 @@ namespace {
 constexpr const char* kConvertError = "Convert Error";
 
 bool fits_path(const char* path) { return path != nullptr && strnlen(path, kMaxPath) < kMaxPath; }
-
-// The default output: the source with its last extension replaced by ".mpg".
-std::string default_output_for(const std::string& source) {
-  std::size_t dot = source.rfind('.');
-  std::size_t slash = source.rfind('/');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-    return source.substr(0, dot) + ".mpg";
-  return source + ".mpg";
-}
 
 class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpegJobObject> {
  public:

@@ -266,7 +266,7 @@ class CodecFrameDecoder final : public FrameDecoderBase {
     if (w <= 0 || h <= 0) return;
     if (!scaler_ || w != scaled_w_ || h != scaled_h_ || frame_->format != scaled_format_) {
       scaler_.reset(sws_getContext(w, h, static_cast<AVPixelFormat>(frame_->format), w, h,
-                                   AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr));
+                                   AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr));
       scaled_w_ = w;
       scaled_h_ = h;
       scaled_format_ = frame_->format;

@@ -6,7 +6,6 @@
 
 #include "mpeg/settings/presets.h"
 #include "mpeg/settings/validation.h"
-#include "mpeg/stages.h"
 
 namespace corvexa::mpeg {
 
@@ -184,10 +183,10 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   if (ok) {
     // Steps 8c-8e.
     ctx.running.store(true);
-    if (encoded_video) video_ok = encode_video_stream(ctx);
-    if (video_ok && !stop_requested(ctx) && encoded_audio) audio_ok = run_audio_encoder(ctx);
+    if (encoded_video) video_ok = ctx.stages.video(ctx);
+    if (video_ok && !stop_requested(ctx) && encoded_audio) audio_ok = ctx.stages.audio(ctx);
     if (video_ok && audio_ok && !stop_requested(ctx) && multiplexed) {
-      mux_ok = run_multiplexer(ctx);
+      mux_ok = ctx.stages.mux(ctx);
       if (mux_ok) {
         if (encoded_video && !ctx.work.keep_video_stream) remove_file(ctx.video_file);
         if (encoded_audio && !ctx.work.keep_audio_stream) remove_file(ctx.audio_file);
