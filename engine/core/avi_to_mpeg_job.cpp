@@ -195,7 +195,6 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   }
 
   void Work(SourceDescription description) {
-    audio_->Rewind();
     audio_->BeginRun();
     encoder_->Encode(&GetVideoFrame, &GetAudioBlock, &SpareCallback, this, &description);
     audio_->EndRun();
