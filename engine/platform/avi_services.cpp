@@ -150,7 +150,7 @@ class RawFrameDecoder final : public FrameDecoderBase {
     palette_.assign(colours * 4, 0);
     std::size_t stored = std::min<std::size_t>(format.size() - sizeof(BitmapInfoHeader),
                                                palette_.size());
-    std::memcpy(palette_.data(), format.data() + sizeof(BitmapInfoHeader), stored);
+    if (stored > 0) std::memcpy(palette_.data(), format.data() + sizeof(BitmapInfoHeader), stored);
     stride_ = row_bytes(header_.width, depth);
     image_bytes_ = static_cast<std::size_t>(stride_) * static_cast<std::size_t>(header_.height);
     header_.size_image = static_cast<std::uint32_t>(image_bytes_);
@@ -165,7 +165,8 @@ class RawFrameDecoder final : public FrameDecoderBase {
       if (pts == AV_NOPTS_VALUE) continue;
       // A palette change travels with the packet.
       std::size_t side_size = 0;
-      if (const std::uint8_t* pal = av_packet_get_side_data(p, AV_PKT_DATA_PALETTE, &side_size)) {
+      const std::uint8_t* pal = av_packet_get_side_data(p, AV_PKT_DATA_PALETTE, &side_size);
+      if (pal != nullptr && !palette_.empty()) {
         std::memcpy(palette_.data(), pal, std::min(side_size, palette_.size()));
       }
       if (p->size == 0) continue;  // a dropped frame: the previous picture stands
@@ -182,7 +183,7 @@ class RawFrameDecoder final : public FrameDecoderBase {
     bitmap_.resize(sizeof header_ + palette_.size() + image_bytes_);
     std::uint8_t* out = bitmap_.data();
     std::memcpy(out, &header_, sizeof header_);
-    std::memcpy(out + sizeof header_, palette_.data(), palette_.size());
+    if (!palette_.empty()) std::memcpy(out + sizeof header_, palette_.data(), palette_.size());
     std::uint8_t* rows = out + sizeof header_ + palette_.size();
     if (top_down_) {
       const int h = header_.height;

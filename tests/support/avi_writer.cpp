@@ -17,6 +17,7 @@ class Bytes {
   void u32(std::uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); }
   void fourcc(const char* s) { u32(make_fourcc(s[0], s[1], s[2], s[3])); }
   void append(const void* p, std::size_t n) {
+    if (n == 0) return;
     const auto* b = static_cast<const std::uint8_t*>(p);
     data.insert(data.end(), b, b + n);
   }
