@@ -103,7 +103,9 @@ class CliSink final : public corvexa::ConvertSink {
   int progress_ = 0;
 };
 
-void draw_progress(int stage, int progress, double seconds) {
+// One line of progress: the stage, a bar, the percentage and, once the stage
+// has moved a little, the time it still needs at its pace so far.
+void draw_progress(int stage, int progress, double stage_seconds) {
   static const char* kStages[] = {"video", "audio", "multiplex"};
   const char* name = stage < 3 ? kStages[stage] : "finishing";
   if (progress < 0) progress = 0;
@@ -112,7 +114,12 @@ void draw_progress(int stage, int progress, double seconds) {
   const int filled = percent * width / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(width - filled), '-');
-  std::fprintf(stderr, "\r  %-9s [%s] %3d%%  %5.0fs", name, bar.c_str(), percent, seconds);
+  char left[32] = "";
+  if (progress >= 100 && progress < 10000) {
+    const int seconds = static_cast<int>(stage_seconds * (10000 - progress) / progress + 0.5);
+    std::snprintf(left, sizeof left, "  %d:%02d left", seconds / 60, seconds % 60);
+  }
+  std::fprintf(stderr, "\r  %-9s [%s] %3d%%%-14s", name, bar.c_str(), percent, left);
   std::fflush(stderr);
 }
 
@@ -136,7 +143,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   std::fprintf(stderr, "%s\n", input.c_str());
   const auto start = std::chrono::steady_clock::now();
   job->Start();
-  int stage = 0, progress = 0;
+  int stage = 0, progress = 0, shown_stage = 0;
+  auto stage_start = start;
   bool stopping = false;
   while (sink.wait(stage, progress)) {
     if (g_interrupted && !stopping) {
@@ -144,10 +152,14 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
       stopping = true;
       break;
     }
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    draw_progress(stage, progress, seconds);
+    const auto now = std::chrono::steady_clock::now();
+    if (stage != shown_stage) {
+      shown_stage = stage;
+      stage_start = now;
+    }
+    draw_progress(stage, progress, std::chrono::duration<double>(now - stage_start).count());
   }
+  const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   job->Release();  // waits for the worker
   std::fprintf(stderr, "\n");
   if (stopping || g_interrupted) {
@@ -167,7 +179,7 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   }
   struct stat st {};
   long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-  std::printf("%s -> %s (%lld bytes)\n", input.c_str(), made.c_str(), bytes);
+  std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(), bytes, total);
   return 0;
 }
 

@@ -56,6 +56,31 @@ bool recording_video_stage(EncoderContext& ctx) {
   return false;
 }
 
+// What the stand-in audio stage received, block by block.
+struct HeardBlock {
+  int code;
+  int advance;
+  std::vector<std::uint8_t> pcm;
+};
+std::vector<HeardBlock> g_heard;
+mpeg::SourceInfo g_heard_source;
+
+bool passing_video_stage(EncoderContext&) { return true; }
+
+bool recording_audio_stage(EncoderContext& ctx) {
+  g_heard.clear();
+  g_heard_source = ctx.source;
+  for (int n = 0; n < 1000; ++n) {
+    const std::uint8_t* data = nullptr;
+    int bytes = 0, advance = 0;
+    int code = ctx.frames->GetAudio(n, data, bytes, advance);
+    g_heard.push_back({code, advance, code == 0 ? std::vector<std::uint8_t>(data, data + bytes)
+                                                : std::vector<std::uint8_t>()});
+    if (code != 0) break;
+  }
+  return false;
+}
+
 class JobTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -209,6 +234,83 @@ TEST_F(JobTest, StopEndsARunSilentlyAndAnotherJobWorksAfterwards) {
   EXPECT_TRUE(sink.wait_for_end());
   EXPECT_EQ(sink.errors, std::vector<std::string>{"Convert Error"});
   job->Release();
+}
+
+TEST_F(JobTest, DeliversTheSoundBlockByBlockAndVideoOnlyWhenItCannotBeRead) {
+  mpeg::encoder_context().stages.video = &passing_video_stage;
+  mpeg::encoder_context().stages.audio = &recording_audio_stage;
+  // 12.5 fps video (each frame twice) with 22050 Hz mono sound (factor 2).
+  kavrol_test::AviWriter writer;
+  kavrol_test::AviVideoSpec video;
+  video.width = 16;
+  video.height = 16;
+  video.rate = 25;
+  video.scale = 2;
+  int v = writer.add_video(video);
+  kavrol_test::AviAudioSpec audio;
+  audio.format = kavrol_test::pcm_format(1, 22050, 16);
+  int a = writer.add_audio(audio);
+  const std::vector<std::uint8_t> tone = kavrol_test::tone_pcm16(22050, 1, 22050, 300);
+  for (int f = 0; f < 12; ++f) {
+    writer.add_chunk(v, kavrol_test::test_picture_bgr24(16, 16, f));
+    const std::size_t part = tone.size() / 12;
+    writer.add_chunk(a, std::vector<std::uint8_t>(tone.begin() + static_cast<std::ptrdiff_t>(f * part),
+                                                  tone.begin() + static_cast<std::ptrdiff_t>((f + 1) * part)));
+  }
+  const std::string source = dir_.file("av.avi");
+  ASSERT_TRUE(writer.write(source));
+
+  AviToMpegJob* job = new_job();
+  kavrol_test::RecordingSink sink;
+  job->SetTarget(kTargetMpeg2, 1);
+  job->SetSink(&sink);
+  job->SetSourceFile(source.c_str());
+  job->Start();
+  ASSERT_TRUE(sink.wait_for_end());
+  job->Release();
+  mpeg::encoder_context().stages = mpeg::default_stages();
+  EXPECT_EQ(sink.errors, std::vector<std::string>{"Convert Error"});  // no multiplexer yet
+
+  EXPECT_TRUE(g_heard_source.has_audio);
+  EXPECT_EQ(g_heard_source.sample_rate, 44100);
+  EXPECT_FALSE(g_heard_source.stereo);
+  EXPECT_EQ(g_heard_source.bits_per_sample, 16);
+  ASSERT_GE(g_heard.size(), 2u);
+  EXPECT_EQ(g_heard.back().code, 50);
+  std::vector<std::uint8_t> all;
+  for (std::size_t i = 0; i + 1 < g_heard.size(); ++i) {
+    EXPECT_EQ(g_heard[i].code, 0);
+    EXPECT_EQ(g_heard[i].advance, 2);  // one source frame covers two output frames
+    EXPECT_EQ(g_heard[i].pcm.size(), i + 2 < g_heard.size() ? 1764u * 2 * 2 : g_heard[i].pcm.size());
+    all.insert(all.end(), g_heard[i].pcm.begin(), g_heard[i].pcm.end());
+  }
+  // 1 s of 22050 Hz sound, every sample twice.
+  ASSERT_EQ(all.size(), tone.size() / 12 * 12 * 2);
+  for (std::size_t i = 0; i < tone.size() / 2; i += 101) {
+    EXPECT_EQ(all[4 * i], tone[2 * i]);
+    EXPECT_EQ(all[4 * i + 1], tone[2 * i + 1]);
+    EXPECT_EQ(all[4 * i + 2], tone[2 * i]);
+  }
+
+  // Sound that cannot be read at all: the run goes on with video only.
+  kavrol_test::AviWriter broken;
+  v = broken.add_video(video);
+  audio.format.format_tag = 0x7777;
+  a = broken.add_audio(audio);
+  broken.add_chunk(v, kavrol_test::test_picture_bgr24(16, 16, 0));
+  broken.add_chunk(a, std::vector<std::uint8_t>(400, 1));
+  ASSERT_TRUE(broken.write(dir_.file("broken.avi")));
+  mpeg::encoder_context().stages.video = &recording_video_stage;
+  job = new_job();
+  kavrol_test::RecordingSink sink2;
+  job->SetSink(&sink2);
+  job->SetSourceFile(dir_.file("broken.avi").c_str());
+  job->Start();
+  ASSERT_TRUE(sink2.wait_for_end());
+  job->Release();
+  std::lock_guard<std::mutex> hold(g_seen.lock);
+  EXPECT_TRUE(g_seen.source.has_video);
+  EXPECT_FALSE(g_seen.source.has_audio);
 }
 
 TEST(MpegEncoderFacade, SuperVcdAudioBitrateIndexDependsOnTheMode) {
