@@ -413,6 +413,23 @@ TEST(Driver, SetUpFailuresAreReported) {
   encode(e, dir, kMpeg1, 3, [](EncoderContext& c) { c.video_file = "/nonexistent/dir/x.m1v"; });
   EXPECT_FALSE(e.ok);
   EXPECT_TRUE(e.messages.Has("Unable to open file /nonexistent/dir/x.m1v for writing."));
+  // Settings that bypassed validation are refused, not run.
+  void (*bad[])(EncoderContext&) = {
+      [](EncoderContext& c) { c.work.ip_distance = 0; },
+      [](EncoderContext& c) { c.work.gop_size = 0; },
+      [](EncoderContext& c) { c.work.motion_ranges[0][kFwdFcodeH] = 0; },
+      [](EncoderContext& c) { c.work.motion_ranges[1][kBwdRangeV] = 500; },
+      [](EncoderContext& c) { c.work.intra_dc_precision = 4; },
+      [](EncoderContext& c) { c.work.vbr_mquant = 0; },
+      [](EncoderContext& c) { c.work.chroma_format = 2; },  // MPEG-1
+  };
+  for (auto* tweak : bad) {
+    kavrol_test::TempDir d;
+    Encoded x;
+    encode(x, d, kMpeg1, 3, tweak);
+    EXPECT_FALSE(x.ok);
+    EXPECT_TRUE(x.messages.Has("Invalid video encoder settings."));
+  }
 }
 
 }  // namespace

@@ -195,6 +195,29 @@ void report_summary(VideoEncoder& e) {
                  static_cast<unsigned>(st.max_second_bits));
 }
 
+// The run entry validates the settings; the stage still refuses values that
+// would take its own arithmetic or tables out of range.
+bool settings_usable(const VideoEncoder& e) {
+  const WorkingSettings& s = e.s;
+  const int m = s.ip_distance;
+  if (s.gop_size < 1 || s.gop_size > 1024 || m < 1 || m > 16 || m > s.gop_size) return false;
+  if (s.chroma_format < 1 || s.chroma_format > 3 || (e.mpeg1 && s.chroma_format != 1))
+    return false;
+  if (s.intra_dc_precision < 0 || s.intra_dc_precision > 3) return false;
+  if (s.vbr_mquant < 1 || s.vbr_mquant > 31 || !(s.frame_rate > 0)) return false;
+  if (e.horizontal_size > 4095 || e.vertical_size > 4095) return false;
+  for (int row = 0; row < m; ++row) {
+    for (int col : {kFwdFcodeH, kFwdFcodeV, kBwdFcodeH, kBwdFcodeV}) {
+      if (row == 0 && col >= kBwdFcodeH) continue;
+      const int f = s.motion_ranges[row][col];
+      if (f < 1 || f > (e.mpeg1 ? 7 : 9)) return false;
+      const int range = s.motion_ranges[row][col + 2];
+      if (range < 0 || range > (4 << f) - 1) return false;
+    }
+  }
+  return true;
+}
+
 class Run {
  public:
   explicit Run(EncoderContext& ctx) : e_(ctx), input_(e_) {}
@@ -251,6 +274,10 @@ bool Run::set_up() {
   set_geometry(e_);
   if (e_.horizontal_size <= 0 || e_.vertical_size <= 0) {
     report_message(ctx, "Invalid picture size %dx%d.", ctx.source.width, ctx.source.height);
+    return false;
+  }
+  if (!settings_usable(e_)) {
+    report_message(ctx, "Invalid video encoder settings.");
     return false;
   }
   e_.nframes = ctx.source.last_frame - ctx.source.first_frame + 1;
