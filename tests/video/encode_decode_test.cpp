@@ -24,12 +24,14 @@ struct Config {
   int chroma_format;         // 0 = preset
   int progressive;           // -1 = preset
   bool ntsc = false;
+  bool plain_kernels = false;  // floating-point forward DCT and colour conversion
 };
 
 void apply(EncoderContext& ctx, const Config& c) {
   WorkingSettings& w = ctx.work;
   w.ip_distance = c.ip_distance;
   w.gop_size = 12;
+  w.use_plain_kernels = c.plain_kernels;
   if (c.ntsc) {
     w.frame_rate_code = 4;
     w.frame_rate = 30000.0 / 1001.0;
@@ -102,6 +104,7 @@ const Config kConfigs[] = {
     {"mpeg2_422_high", kMpeg2, 96, 64, 10, 3, 0, 0, 2, -1},
     {"dvd_odd_height", kDvd, 80, 50, 8, 3, 58, -1, 0, -1},
     {"mpeg2_ntsc_m2", kMpeg2, 64, 48, 9, 2, 0, -1, 0, -1, true},
+    {"mpeg2_plain_kernels", kMpeg2, 64, 48, 9, 3, 58, 0, 0, -1, false, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, EncodeDecode, ::testing::ValuesIn(kConfigs),
