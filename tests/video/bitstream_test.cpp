@@ -145,6 +145,39 @@ TEST(Gop, StructureOrderAndHeaders) {
   EXPECT_EQ(refs[5], 0);
 }
 
+TEST(Gop, TimeCodesWithAndWithoutPulldown) {
+  EncoderSettings s{};
+  s.frame_rate = 25;
+  EXPECT_EQ(gop_time_code(s, 25 * 3600 + 25 * 61 + 7),
+            (1u << 19) | (1u << 13) | (1u << 12) | (1u << 6) | 7u);
+  s.pulldown = 2;
+  s.frame_rate = 24000.0 / 1001.0;
+  // 100 coded frames stand for 125 at 30 pictures a second: 4 s 5 pictures.
+  EXPECT_EQ(gop_time_code(s, 100), (1u << 12) | (4u << 6) | 5u);
+}
+
+TEST(Slices, TallPicturesUseTheExtendedSliceHeader) {
+  kavrol_test::TempDir dir;
+  Encoded e;
+  encode(e, dir, kMpeg2, 2, nullptr, nullptr, 16, 2802);
+  ASSERT_TRUE(e.ok);
+  const auto pics = start_codes(e.bytes, 0x00, 0x00);
+  ASSERT_EQ(pics.size(), 2u);
+  // Rows 0..175 of the first picture (2816 coded lines): 128 + 48 slices, the last with
+  // slice_vertical_position_extension 1.
+  std::vector<std::size_t> slices;
+  for (std::size_t at : start_codes(e.bytes, 0x01, 0xAF))
+    if (at > pics[0] && at < pics[1]) slices.push_back(at);
+  ASSERT_EQ(slices.size(), 176u);
+  EXPECT_EQ(e.bytes[slices[127] + 3], 0x80);
+  EXPECT_EQ(e.bytes[slices[128] + 3], 0x01);
+  EXPECT_EQ(bits_at(e.bytes, (slices[128] + 4) * 8, 3), 1u);
+  EXPECT_EQ(bits_at(e.bytes, (slices[127] + 4) * 8, 3), 0u);
+  const video_test::Decoded d = video_test::decode_strict(e.file);
+  EXPECT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(d.height, 2802);
+}
+
 TEST(Slices, OnePerPictureOrOnePerRow) {
   for (int per_row : {0, 1}) {
     kavrol_test::TempDir dir;
