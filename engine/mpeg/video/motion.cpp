@@ -298,13 +298,18 @@ bool Estimator::run() {
         continue;
       }
       if (variable) {
-        const int w4 = w / 4;
         const int sx = bx / 4, sy = by / 4;
-        (void)w4;
-        coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, start_x_[0], start_y_[0]);
-        if (e.pict_type == kPictureB)
-          coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, start_x_[1],
-                        start_y_[1]);
+        const std::size_t at = static_cast<std::size_t>(index);
+        coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, e.coarse_fx[at],
+                      e.coarse_fy[at]);
+        start_x_[0] = e.coarse_fx[at];
+        start_y_[0] = e.coarse_fy[at];
+        if (e.pict_type == kPictureB) {
+          coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, e.coarse_bx[at],
+                        e.coarse_by[at]);
+          start_x_[1] = e.coarse_bx[at];
+          start_y_[1] = e.coarse_by[at];
+        }
       }
       int err = 0;
       if (e.pict_type == kPictureP) {
@@ -422,7 +427,6 @@ bool allocate_motion_buffers(VideoEncoder& e) {
     e.sub_cur.assign(sub, 0);
     e.sub_new.assign(sub, 0);
     e.sub_old.assign(sub, 0);
-    e.sub_samples.assign(sub, 0);
   } catch (const std::bad_alloc&) {
     report_message(e.ctx, "Cannot allocate memory for subsample images.");
     return false;

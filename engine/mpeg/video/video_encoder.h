@@ -100,7 +100,6 @@ struct VideoEncoder {
   bool variable_search = false;
   int coarse_fwd = 0, coarse_bwd = 0;
   std::vector<std::uint8_t> sub_cur, sub_new, sub_old;
-  std::vector<int> sub_samples;
   std::vector<int> coarse_fx, coarse_fy, coarse_bx, coarse_by;
   int detail_class = 1;
   double detail_threshold = 0;

@@ -230,7 +230,7 @@ class Run {
  private:
   bool set_up();
   bool loop();
-  bool code_picture(int i, int f, int gop_start);
+  bool code_picture(int f, int gop_start);
   void cleanup();
   void notify_reconstruction();
 
@@ -323,7 +323,7 @@ void Run::notify_reconstruction() {
              cf == 1 ? e_.vertical_size / 2 : e_.vertical_size, e_.coded_width, e_.chroma_width);
 }
 
-bool Run::code_picture(int i, int f, int gop_start) {
+bool Run::code_picture(int f, int gop_start) {
   VideoEncoder& e = e_;
   const WorkingSettings& s = e.s;
   const int type_index = e.pict_type - 1;
@@ -350,7 +350,6 @@ bool Run::code_picture(int i, int f, int gop_start) {
   if (e.mpeg1)
     for (int dir = 0; dir < 2; ++dir)
       if (e.f_code[dir][0] != 15) e.f_code[dir][0] = e.f_code[dir][1] = std::max(e.f_code[dir][0], e.f_code[dir][1]);
-  (void)i;
   if (!motion_estimation(e)) return false;
   if (e.variable_search) derive_f_codes(e);
   predict(e);
@@ -444,7 +443,7 @@ bool Run::loop() {
       f = std::min(f, e.nframes - 1);
       if (!input_.fetch(first_frame + f, *e.cur_org)) return false;
     }
-    if (!code_picture(i, f, gop_start)) return false;
+    if (!code_picture(f, gop_start)) return false;
   }
   return true;
 }
