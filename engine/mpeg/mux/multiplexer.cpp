@@ -117,6 +117,7 @@ class Multiplexer {
   bool write_data_pack(int first_choice);
   void write_packet(SectorBuilder& b, Stream& s, bool last_slot, std::size_t reserve_end);
   bool ready(const Stream& s) const;
+  bool nav_needed(const Stream& v) const;
   int choose() const;
   void drain();
   bool finish_file(bool last);
@@ -480,6 +481,7 @@ std::size_t Multiplexer::take(Stream& s, std::size_t max, std::uint8_t* out, Tak
         cut_pending_ = true;
         break;
       }
+      if (s.is_video && nav_needed(s)) break;  // the I picture waits for its nav pack
     }
   }
   t.length = got;
@@ -512,12 +514,16 @@ int Multiplexer::choose() const {
   if (ready(st_[kAudio2])) return kAudio2;
   const Stream& a1 = st_[kAudio1];
   if (ready(a1) || (vcd_ && file_packs_ == 3 && a1.present && a1.loaded)) return kAudio1;
-  if (video_ready) {
-    bool nav = dvd_ && v.vu.type == kPictureI && v.pos == 0 && nav_done_for_ != v.unit_index &&
-               (v.prev_type != kPictureI || (v.vu.flags & 2) != 0 || v.unit_index == 0);
-    return nav ? -2 : kVideo;
-  }
+  if (video_ready) return nav_needed(v) ? -2 : kVideo;
   return -1;
+}
+
+// DVD: a navigation pack goes in front of every I picture that opens a group
+// or follows another kind of picture.
+bool Multiplexer::nav_needed(const Stream& v) const {
+  return dvd_ && v.loaded && v.vu.type == kPictureI && v.pos == 0 &&
+         nav_done_for_ != v.unit_index &&
+         (v.prev_type != kPictureI || (v.vu.flags & 2) != 0 || v.unit_index == 0);
 }
 
 bool Multiplexer::write_sector() {
