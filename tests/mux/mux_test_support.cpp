@@ -127,6 +127,7 @@ struct FixtureHolder {
     f.dvd_pal = p("dvd_pal.m2v");
     f.dvd_ntsc = p("dvd_ntsc.m2v");
     f.svcd_own_blocks = p("svcd_blocks.m2v");
+    f.iframes = p("iframes.m2v");
     f.mp2_44k = p("a44.mp2");
     f.mp2_48k = p("a48.mp2");
     f.ac3_48k = p("a48.ac3");
@@ -136,6 +137,8 @@ struct FixtureHolder {
            make(src(pal, "720x576") + dvd + "-g 12", f.dvd_pal) &&
            make(src(ntsc, "720x480") + dvd + "-g 15", f.dvd_ntsc) &&
            make(src(pal, "480x576") + svcd + "-scan_offset 1", f.svcd_own_blocks) &&
+           make("-f lavfi -i testsrc=size=64x64:rate=25 -t 8 -c:v mpeg2video -g 1 -bf 0 -b:v 300k",
+                f.iframes) &&
            make("-f lavfi -i sine=f=440:r=44100 -t 2 -ac 2 -c:a mp2 -b:a 224k", f.mp2_44k) &&
            make("-f lavfi -i sine=f=440:r=48000 -t 2 -ac 2 -c:a mp2 -b:a 224k", f.mp2_48k) &&
            make("-f lavfi -i sine=f=440:r=48000 -t 2 -ac 2 -c:a ac3 -b:a 192k", f.ac3_48k);

@@ -40,6 +40,7 @@ struct Fixtures {
   std::string svcd_pal, svcd_ntsc;        // 480x576@25 / 480x480@29.97 MPEG-2
   std::string dvd_pal, dvd_ntsc;          // 720x576@25 / 720x480@29.97 MPEG-2
   std::string svcd_own_blocks;            // I pictures carry scan-offset blocks already
+  std::string iframes;                    // 64x64@25 MPEG-2, I pictures only, 8 s
   std::string mp2_44k, mp2_48k, ac3_48k;  // 2 s of sound
   bool ok = false;
 };

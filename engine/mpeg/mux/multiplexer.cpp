@@ -59,6 +59,7 @@ struct Stream {
   std::size_t stamp_pos = 0;  // where the time stamp's access unit begins
   long long unit_index = -1;
   std::uint16_t prev_type = 0;
+  double shown_until = -1;    // video: end of display of the units sent so far
   double end_limit = -1;      // audio: no units at or after this stream time
 
   // Decoder buffer model: (bytes, removal time).
@@ -80,7 +81,7 @@ struct Taken {
   std::uint16_t type = 0;
   int unit_starts = 0;      // AC-3 sync words starting in the payload
   std::size_t first_start = 0;
-  bool i_picture_start = false;
+  int i_picture_starts = 0;  // I picture units whose first byte is in the payload
 };
 
 class Multiplexer {
@@ -126,6 +127,7 @@ class Multiplexer {
   bool all_done() const;
   void report_units();
   bool io_error_ = false;
+  bool unit_end_only_ = false;  // packets stop at the end of the current unit
   bool advance_scr_ = false;
 
   EncoderContext& ctx_;
@@ -394,7 +396,10 @@ bool Multiplexer::build_video_bytes(Stream& s) {
 bool Multiplexer::load_next(Stream& s) {
   if (s.loaded) {
     s.units_done++;
-    if (s.is_video) s.prev_type = s.vu.type;
+    if (s.is_video) {
+      s.prev_type = s.vu.type;
+      s.shown_until = std::max(s.shown_until, s.vu.pts + vinfo_.frame_period);
+    }
   }
   s.loaded = false;
   s.bytes.clear();
@@ -450,9 +455,10 @@ bool Multiplexer::cut_due(const Stream& s) const {
 std::size_t Multiplexer::take(Stream& s, std::size_t max, std::uint8_t* out, Taken& t) {
   std::size_t got = 0;
   while (got < max && s.loaded) {
+    if (unit_end_only_ && s.pos == 0 && got > 0) break;
     std::size_t n = std::min(max - got, s.bytes.size() - s.pos);
     bool starts = s.stamp_pos >= s.pos && s.stamp_pos < s.pos + n;
-    if (s.is_video && s.pos == 0 && s.vu.type == kPictureI) t.i_picture_start = true;
+    if (s.is_video && s.pos == 0 && s.vu.type == kPictureI) t.i_picture_starts++;
     if (starts) {
       if (!t.stamp && t.unit_starts == 0) {
         t.stamp = true;
@@ -645,7 +651,7 @@ void Multiplexer::write_packet(SectorBuilder& b, Stream& s, bool last_slot, std:
   s.first_packet_in_file = false;
   s.sent_in_file = true;
 
-  if (s.is_video && t.i_picture_start && scan_sectors_.file().is_open()) {
+  for (int i = 0; i < t.i_picture_starts && scan_sectors_.file().is_open() && !io_error_; ++i) {
     std::uint8_t le[4];
     put_le32(le, file_packs_);
     if (!scan_sectors_.file().write_all(le, 4)) {
@@ -931,9 +937,10 @@ bool Multiplexer::run() {
       cut_pending_ = false;
       Stream& v = st_[kVideo];
       if (stop_ms_ > 0 && v.vu.pts - vinfo_.earliest_pts >= stop_ms_ * kTicksPerMs) {
+        // Sound runs to the end of the last picture shown.
         for (int a = kAudio1; a <= kAudio2; ++a) {
           Stream& s = st_[a];
-          s.end_limit = v.vu.pts;
+          s.end_limit = v.shown_until >= 0 ? v.shown_until - s.frame_ticks / 2 : v.vu.pts;
           if (s.loaded && s.au.pts >= s.end_limit) {
             s.loaded = false;
             s.done = true;
@@ -942,7 +949,17 @@ bool Multiplexer::run() {
         v.loaded = false;
         v.done = true;
       } else {
-        if (!finish_file(false) || !start_new_file()) return false;
+        // Frames must not straddle files: the partly sent ones end here.
+        unit_end_only_ = true;
+        for (int a = kAudio1; a <= kAudio2 && ok; ++a) {
+          Stream& s = st_[a];
+          while (ok && s.present && s.loaded && s.pos > 0) {
+            scr_ += pack_ticks_;
+            ok = write_data_pack(a);
+          }
+        }
+        unit_end_only_ = false;
+        if (!ok || !finish_file(false) || !start_new_file()) return false;
       }
     }
   }

@@ -45,6 +45,10 @@ template <typename Found>
 bool find_blocks(WindowReader& r, bool& read_error, Found found) {
   constexpr std::uint64_t kBlockStart = 0x000001B2100EULL;
   std::uint64_t window = ~0ULL;
+  // Only the blocks of I pictures are filled: an encoder may give every
+  // picture a block.
+  int picture_type = 0;
+  int picture_header_bytes = -1;
   std::vector<std::int64_t> positions;
   bool collecting = false;
   std::int64_t off = 0;
@@ -108,7 +112,12 @@ bool find_blocks(WindowReader& r, bool& read_error, Found found) {
           continue;
         }
         window = ((window << 8) | static_cast<std::uint64_t>(b)) & 0xFFFFFFFFFFFFULL;
-        if (window == kBlockStart) {
+        if (picture_header_bytes >= 0 && ++picture_header_bytes == 2) {
+          picture_type = (b >> 3) & 7;
+          picture_header_bytes = -1;
+        }
+        if ((window & 0xFFFFFFFFULL) == 0x00000100ULL) picture_header_bytes = 0;
+        if (window == kBlockStart && picture_type == 1) {
           collecting = true;
           window = ~0ULL;
         }

@@ -1,0 +1,309 @@
+// Scan offsets, split files, range limits, rate notes and failures of the
+// multiplexer stage.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "mpeg/mux/multiplexer.h"
+#include "mpeg/mux/scan_offsets.h"
+#include "mpeg/stages.h"
+#include "mux/mux_test_support.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using corvexa::mpeg::EncoderContext;
+using mux_test::Fixtures;
+
+std::set<std::string> files_in(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// Offsets in `es` of every start code with the given code byte.
+std::vector<std::size_t> start_codes(const std::vector<std::uint8_t>& es, std::uint8_t code) {
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i + 3 < es.size(); ++i)
+    if (es[i] == 0 && es[i + 1] == 0 && es[i + 2] == 1 && es[i + 3] == code) at.push_back(i);
+  return at;
+}
+
+class MuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Fixtures::get().ok) GTEST_SKIP() << "ffmpeg could not make the fixtures";
+    ctx.status = &sink;
+  }
+  void setup(int kind, bool pal, const std::string& video, const std::string& audio) {
+    mux_test::fill_target(ctx.work, kind, pal);
+    ctx.video_file = video;
+    ctx.audio_file = audio;
+    ctx.output_name = dir.file("out.mpg");
+  }
+  bool mux() { return corvexa::mpeg::run_multiplexer(ctx); }
+
+  EncoderContext ctx;
+  mux_test::RecordingSink sink;
+  kavrol_test::TempDir dir;
+};
+
+TEST(SectorAddress, IsMinutesSecondsAndSectorsInBcd) {
+  struct Case {
+    std::uint32_t sector;
+    std::uint8_t bytes[3];
+  } cases[] = {{0, {0x00, 0x80, 0x80}},   {74, {0x00, 0x80, 0xF4}}, {75, {0x00, 0x81, 0x80}},
+               {4575, {0x01, 0x81, 0x80}}, {4499, {0x00, 0xD9, 0xF4}}, {45000, {0x10, 0x80, 0x80}}};
+  for (const auto& c : cases) {
+    std::uint8_t out[3];
+    corvexa::mpeg::mux::sector_address(c.sector, out);
+    EXPECT_EQ(out[0], c.bytes[0]) << c.sector;
+    EXPECT_EQ(out[1], c.bytes[1]) << c.sector;
+    EXPECT_EQ(out[2], c.bytes[2]) << c.sector;
+  }
+}
+
+TEST(JumpDistance, CoversAboutSevenSeconds) {
+  corvexa::mpeg::mux::VideoInfo info;
+  info.frame_rate_code = 3;
+  info.pictures = 120;
+  info.gops = 10;
+  EXPECT_EQ(corvexa::mpeg::mux::jump_distance(info), 15);  // ceil(175 / 12)
+  info.frame_rate_code = 4;
+  info.pulldown = 1;
+  info.pictures = 150;
+  EXPECT_EQ(corvexa::mpeg::mux::jump_distance(info), 12);  // ceil(168 / 15)
+}
+
+TEST(SplitFileName, NumbersBeforeTheExtensionOrReusesAZeroPair) {
+  using corvexa::mpeg::mux::split_file_name;
+  EXPECT_EQ(split_file_name("/a.b/movie.mpg", 0), "/a.b/movie00.mpg");
+  EXPECT_EQ(split_file_name("/a.b/movie.mpg", 12), "/a.b/movie12.mpg");
+  EXPECT_EQ(split_file_name("/x00/part00.mpg", 3), "/x00/part03.mpg");
+  EXPECT_EQ(split_file_name("/a.b/movie", 1), "/a.b/movie01");
+}
+
+TEST_F(MuxTest, SuperVcdScanOffsetsPointAtTheIPictureSectors) {
+  setup(3, true, Fixtures::get().iframes, Fixtures::get().mp2_44k);
+  ASSERT_TRUE(mux()) << sink.all();
+  mux_test::ProgramStream ps = mux_test::parse_program_stream(ctx.output_name);
+  ASSERT_EQ(ps.error, "");
+  // Every I picture's unit begins with its sequence header.
+  std::vector<std::size_t> headers = start_codes(ps.video, 0xB3);
+  std::vector<std::uint32_t> sectors;
+  for (std::size_t at : headers) sectors.push_back(static_cast<std::uint32_t>(ps.video_offsets[at] / 2324));
+  const int n = static_cast<int>(sectors.size());
+  ASSERT_EQ(n, 200);
+  const int g = 175;  // seven seconds of one-picture groups
+  std::vector<std::size_t> blocks;
+  for (std::size_t at : start_codes(ps.video, 0xB2))
+    if (ps.video[at + 4] == 0x10 && ps.video[at + 5] == 0x0E) blocks.push_back(at);
+  ASSERT_EQ(static_cast<int>(blocks.size()), n);
+  auto expect_address = [&](std::size_t at, int slot, int index, int k) {
+    std::uint8_t want[3] = {0xFF, 0xFF, 0xFF};
+    if (index >= 0) corvexa::mpeg::mux::sector_address(sectors[static_cast<std::size_t>(index)], want);
+    for (int i = 0; i < 3; ++i)
+      ASSERT_EQ(ps.video[at + 6 + static_cast<std::size_t>(3 * slot + i)], want[i])
+          << "I picture " << k << " address " << slot;
+  };
+  for (int k = 0; k < n; ++k) {
+    std::size_t at = blocks[static_cast<std::size_t>(k)];
+    ASSERT_GT(at, headers[static_cast<std::size_t>(k)]);
+    expect_address(at, 0, k == 0 ? -1 : k - 1, k);
+    expect_address(at, 1, k == n - 1 ? -1 : k + 1, k);
+    expect_address(at, 2, k >= g ? k - g : 0, k);
+    expect_address(at, 3, k < n - g - 1 ? k + g : n - 1, k);
+  }
+  EXPECT_TRUE(sink.has_message("  Calculating 200 SVCD user data scan offsets for file"));
+  EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"out.mpg"});
+}
+
+TEST_F(MuxTest, EncoderWrittenScanBlocksAreFilledWithoutNewOnes) {
+  setup(3, true, Fixtures::get().svcd_own_blocks, Fixtures::get().mp2_44k);
+  ASSERT_TRUE(mux()) << sink.all();
+  mux_test::ProgramStream ps = mux_test::parse_program_stream(ctx.output_name);
+  ASSERT_EQ(ps.error, "");
+  // This encoder gives every picture a block; those of I pictures get filled.
+  std::vector<std::size_t> pictures = start_codes(ps.video, 0x00);
+  std::vector<std::size_t> blocks, others;
+  for (std::size_t at : start_codes(ps.video, 0xB2)) {
+    if (ps.video[at + 4] != 0x10 || ps.video[at + 5] != 0x0E) continue;
+    std::size_t pic = *(std::upper_bound(pictures.begin(), pictures.end(), at) - 1);
+    ((ps.video[pic + 5] >> 3 & 7) == 1 ? blocks : others).push_back(at);
+  }
+  ASSERT_EQ(blocks.size(), start_codes(ps.video, 0xB3).size());
+  ASSERT_FALSE(others.empty());
+  std::vector<std::uint8_t> original;
+  {
+    std::FILE* f = std::fopen(Fixtures::get().svcd_own_blocks.c_str(), "rb");
+    int c;
+    while ((c = std::fgetc(f)) != EOF) original.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+  }
+  for (std::size_t at : others)
+    EXPECT_TRUE(std::equal(ps.video.begin() + static_cast<std::ptrdiff_t>(at),
+                           ps.video.begin() + static_cast<std::ptrdiff_t>(at + 18),
+                           original.begin() + static_cast<std::ptrdiff_t>(at)));
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    const std::uint8_t* next = &ps.video[blocks[k] + 9];
+    if (k + 1 == blocks.size()) {
+      EXPECT_TRUE(next[0] == 0xFF && next[1] == 0xFF && next[2] == 0xFF);
+    } else {
+      // A later sector than the first one: not the placeholder.
+      EXPECT_FALSE(next[0] == 0x00 && next[1] == 0x80 && next[2] == 0x80) << k;
+      EXPECT_TRUE((next[1] & 0x80) && (next[2] & 0x80)) << k;
+    }
+  }
+  EXPECT_EQ(ps.video.size(), std::filesystem::file_size(Fixtures::get().svcd_own_blocks));
+}
+
+TEST_F(MuxTest, SplitFilesEachStartWithSystemHeaderAndIPicture) {
+  setup(2, true, Fixtures::get().dvd_pal, Fixtures::get().mp2_48k);
+  ctx.work.split_size_mb = 1;
+  ctx.work.mux_rate = 20000;  // 1000000 bytes/s: a new file after about 48 KB
+  ASSERT_TRUE(mux()) << sink.all();
+  std::set<std::string> names = files_in(dir.path());
+  ASSERT_GE(names.size(), 2u);
+  std::size_t pictures = 0;
+  int index = 0;
+  for (const auto& name : names) {
+    char want[32];
+    std::snprintf(want, sizeof want, "out%02d.mpg", index++);
+    ASSERT_EQ(name, want);
+    mux_test::ProgramStream ps = mux_test::parse_program_stream(dir.file(name));
+    ASSERT_EQ(ps.error, "") << name;
+    ASSERT_FALSE(ps.packs.empty());
+    EXPECT_TRUE(ps.packs[0].system_header) << name;
+    EXPECT_TRUE(ps.end_code) << name;
+    ASSERT_GE(ps.video.size(), 4u);
+    EXPECT_EQ(ps.video[3], 0xB3) << name;
+    std::vector<std::size_t> pics = start_codes(ps.video, 0x00);
+    ASSERT_FALSE(pics.empty());
+    EXPECT_EQ((ps.video[pics[0] + 5] >> 3) & 7, 1) << name << " starts with another picture type";
+    pictures += pics.size();
+    EXPECT_EQ(mux_test::decode_errors(dir.file(name)), "") << name;
+  }
+  EXPECT_EQ(pictures, 50u);
+}
+
+TEST_F(MuxTest, MuxRateBelowTheDataRateStillMultiplexesWithANote) {
+  setup(0, true, Fixtures::get().m1v_pal, Fixtures::get().mp2_44k);
+  ctx.work.mux_rate = 1500;  // 75000 bytes/s for about 172000 of data
+  ASSERT_TRUE(mux()) << sink.all();
+  ASSERT_FALSE(sink.messages.empty());
+  std::size_t note = 0, summary = 0;
+  for (std::size_t i = 0; i < sink.messages.size(); ++i) {
+    if (sink.messages[i].find("NOTE: Mux rate may be too low") != std::string::npos) note = i + 1;
+    if (sink.messages[i].find("video underflows (SCR >= PTS or DTS)") != std::string::npos) summary = i + 1;
+  }
+  EXPECT_GT(note, 0u);
+  EXPECT_GT(summary, note);
+  EXPECT_TRUE(sink.has_message("Try increasing the mux rate."));
+  EXPECT_EQ(mux_test::parse_program_stream(ctx.output_name).packs[0].mux_rate, 1500u);
+}
+
+TEST_F(MuxTest, Ac3AudioTravelsInPrivateStreamOne) {
+  setup(4, true, Fixtures::get().dvd_pal, Fixtures::get().ac3_48k);
+  ASSERT_TRUE(mux()) << sink.all();
+  EXPECT_EQ(mux_test::decode_errors(ctx.output_name), "");
+  mux_test::ProgramStream ps = mux_test::parse_program_stream(ctx.output_name);
+  ASSERT_EQ(ps.error, "");
+  bool seen = false;
+  for (const auto& pk : ps.packs)
+    for (const auto& p : pk.packets)
+      if (p.id == 0xBD) {
+        seen = true;
+        ASSERT_EQ(ps.bytes[static_cast<std::size_t>(p.payload_offset)], 0x80);
+        std::size_t first = (ps.bytes[p.payload_offset + 2] << 8) | ps.bytes[p.payload_offset + 3];
+        if (first) {
+          std::size_t at = static_cast<std::size_t>(p.payload_offset) + 3 + first;
+          ASSERT_EQ(ps.bytes[at], 0x0B);
+          ASSERT_EQ(ps.bytes[at + 1], 0x77);
+        }
+      }
+  EXPECT_TRUE(seen);
+  std::string streams = mux_test::run_output("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
+                                             ctx.output_name + "'");
+  EXPECT_NE(streams.find("ac3"), std::string::npos) << streams;
+}
+
+TEST_F(MuxTest, StartAndStopTimesLimitTheRange) {
+  setup(0, true, Fixtures::get().m1v_pal, Fixtures::get().mp2_44k);
+  ctx.work.mux_start_s = 1;
+  ASSERT_TRUE(mux()) << sink.all();
+  mux_test::ProbeResult p = mux_test::probe(ctx.output_name);
+  EXPECT_EQ(p.video_frames, 20);  // from the I picture at 1.2 s
+  ctx.work.mux_start_s = 3;
+  sink.messages.clear();
+  EXPECT_FALSE(mux());
+  EXPECT_TRUE(sink.has_message("Mux start time is greater than the total time 2 seconds."));
+  ctx.work.mux_start_s = 0;
+  ctx.work.mux_stop_s = 1;
+  ASSERT_TRUE(mux()) << sink.all();
+  p = mux_test::probe(ctx.output_name);
+  // Up to the I picture at 1.2 s (decode order); the two B pictures shown just
+  // before it follow it in the stream and go with it.
+  EXPECT_EQ(p.video_frames, 28);
+  EXPECT_NEAR(p.audio_end, p.video_start + 28 / 25.0, 1152.0 / 44100);
+}
+
+struct FailureCase {
+  const char* name;
+  int what;  // 0 missing video, 1 not MPEG video, 2 not MPEG audio, 3 stop while packing
+  const char* message;
+};
+
+class MuxFailureTest : public MuxTest, public ::testing::WithParamInterface<FailureCase> {};
+
+// Raises the stop flag halfway through the packs.
+class StoppingSink : public mux_test::RecordingSink {
+ public:
+  explicit StoppingSink(EncoderContext& ctx) : ctx_(ctx) {}
+  void Progress(const char* text, int percent) override {
+    RecordingSink::Progress(text, percent);
+    if (std::string(text).rfind("Multiplexing:", 0) == 0 && percent >= 50) ctx_.stop_requested = true;
+  }
+
+ private:
+  EncoderContext& ctx_;
+};
+
+TEST_P(MuxFailureTest, FailsCleanly) {
+  const FailureCase& c = GetParam();
+  std::string junk = dir.file("junk.bin");
+  {
+    std::FILE* f = std::fopen(junk.c_str(), "wb");
+    for (int i = 0; i < 5000; ++i) std::fputc(i * 7, f);
+    std::fclose(f);
+  }
+  setup(3, true, Fixtures::get().svcd_pal, Fixtures::get().mp2_44k);
+  StoppingSink stopper(ctx);
+  if (c.what == 0) ctx.video_file = dir.file("missing.m2v");
+  if (c.what == 1) ctx.video_file = junk;
+  if (c.what == 2) ctx.audio_file = junk;
+  if (c.what == 3) ctx.status = &stopper;
+  EXPECT_FALSE(mux());
+  const auto& messages = c.what == 3 ? stopper : sink;
+  if (c.message) {
+    EXPECT_TRUE(messages.has_message(c.message)) << messages.all();
+  }
+  std::set<std::string> left = files_in(dir.path());
+  left.erase("junk.bin");
+  left.erase("out.mpg");  // what was written before a stop stays
+  EXPECT_TRUE(left.empty()) << *left.begin();
+}
+
+const FailureCase kFailures[] = {
+    {"MissingVideo", 0, "was not found."},
+    {"NotMpegVideo", 1, "is not a 11172-2 or 13818-2 Video stream."},
+    {"NotMpegAudio", 2, "is not an AC3 or MPEG Audio stream."},
+    {"StopWhilePacking", 3, nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Failures, MuxFailureTest, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
