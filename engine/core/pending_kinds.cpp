@@ -4,8 +4,6 @@
 
 namespace corvexa::core {
 
-EngineObject* construct_avitompeg() { return nullptr; }
-EngineObject* construct_mympegenc() { return nullptr; }
 EngineObject* construct_mymediasource() { return nullptr; }
 EngineObject* construct_mympglib() { return nullptr; }
 EngineObject* construct_zelavilib() { return nullptr; }
