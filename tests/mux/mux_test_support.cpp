@@ -11,49 +11,19 @@
 #include <iterator>
 #include <sstream>
 
+#include "mpeg/settings/presets.h"
+#include "mpeg/settings/run_entry.h"
+
 namespace mux_test {
 
 using corvexa::mpeg::WorkingSettings;
 
 void fill_target(WorkingSettings& w, int kind, bool pal) {
-  w.mpeg_type = kind;
-  w.mux_type = kind;
-  w.frame_rate_code = pal ? 3 : 4;
-  w.frame_rate = pal ? 25.0 : 30000.0 / 1001;
-  w.mux_video = w.mux_audio = 1;
-  w.verbose = 0;
-  w.packets_per_pack = 1;
-  w.audio1_buffer_kb = w.audio2_buffer_kb = 4;
-  w.system_header_every_pack = 0;
-  w.audio_sector_zero_fill = 0;
-  w.write_end_code = 1;
-  w.split_size_mb = 0;
-  w.mux_start_s = w.mux_stop_s = 0;
-  struct Row {
-    int lead_in, delay, sector, video_kb, rate_source, pulldown, repeat_header, mux_rate, nav,
-        policy, skip_idle, scan_offsets, per_file;
-  };
-  static const Row rows[5] = {
-      {0, 180, 2048, 46, 2, 0, 0, 0, 0, 0, 1, 0, 1},
-      {400, 344, 2324, 46, 0, 0, 0, 3528, 0, 0, 0, 0, 1},
-      {0, 180, 2048, 224, 2, 3, 0, 0, 0, 0, 1, 0, 1},
-      {0, 180, 2324, 230, 2, 3, 1, 6972, 0, 0, 1, 1, 1},
-      {0, 180, 2048, 232, 2, 3, 1, 25200, 1, 2, 1, 0, 0},
-  };
-  const Row& r = rows[kind];
-  w.lead_in_delay = r.lead_in;
-  w.video_delay = w.audio1_delay = w.audio2_delay = r.delay;
-  w.sector_size = r.sector;
-  w.video_buffer_kb = r.video_kb;
-  w.video_rate_source = r.rate_source;
-  w.pulldown_mode = r.pulldown;
-  w.repeat_sequence_header = r.repeat_header;
-  w.mux_rate = r.mux_rate;
-  w.dvd_nav_packets = r.nav;
-  w.timestamp_policy = r.policy;
-  w.skip_idle_time = r.skip_idle;
-  w.svcd_scan_offsets = r.scan_offsets;
-  w.reset_timestamps_per_file = w.end_code_per_file = w.broken_link_per_file = r.per_file;
+  corvexa::mpeg::EncoderContext scratch;
+  corvexa::mpeg::EncoderSettings record{};
+  corvexa::mpeg::apply_preset(scratch, record, kind, pal);
+  corvexa::mpeg::load_settings(scratch, record);
+  w = scratch.work;
 }
 
 void RecordingSink::Progress(const char* text, int percent) { progress.emplace_back(text, percent); }

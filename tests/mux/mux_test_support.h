@@ -11,8 +11,7 @@
 
 namespace mux_test {
 
-// Fills the multiplexing part (and the stream kind) of `work` like the target
-// preset `kind` (0 MPEG-1 .. 4 DVD), PAL or NTSC.
+// The working settings of target preset `kind` (0 MPEG-1 .. 4 DVD), PAL or NTSC.
 void fill_target(corvexa::mpeg::WorkingSettings& work, int kind, bool pal);
 
 // Collects everything the stage reports.
