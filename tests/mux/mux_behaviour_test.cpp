@@ -118,6 +118,8 @@ TEST_F(MuxTest, SuperVcdScanOffsetsPointAtTheIPictureSectors) {
     expect_address(at, 3, k < n - g - 1 ? k + g : n - 1, k);
   }
   EXPECT_TRUE(sink.has_message("  Calculating 200 SVCD user data scan offsets for file"));
+  // Each I picture gained its 18-byte block.
+  EXPECT_EQ(ps.video.size(), std::filesystem::file_size(Fixtures::get().iframes) + 18u * 200);
   EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"out.mpg"});
 }
 
@@ -289,6 +291,12 @@ TEST_P(MuxFailureTest, FailsCleanly) {
   const auto& messages = c.what == 3 ? stopper : sink;
   if (c.message) {
     EXPECT_TRUE(messages.has_message(c.message)) << messages.all();
+  }
+  if (c.what == 3) {
+    // Stopped inside the pack loop: part of the program file is there.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out.mpg")));
+    ASSERT_FALSE(stopper.progress.empty());
+    EXPECT_LT(stopper.progress.back().second, 100);
   }
   std::set<std::string> left = files_in(dir.path());
   left.erase("junk.bin");

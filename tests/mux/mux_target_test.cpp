@@ -73,6 +73,9 @@ TEST_P(TargetTest, FfmpegPlaysTheWholeStream) {
   // The last pictures may carry no time stamp: count them from the first.
   double video_end = p.video_start + c.frames / c.frame_rate;
   EXPECT_NEAR(p.audio_end, video_end, audio_frame + 1.0 / c.frame_rate);
+  ASSERT_FALSE(sink.progress.empty());
+  EXPECT_EQ(sink.progress.back().second, 100);
+  EXPECT_EQ(sink.progress.back().first.rfind("Multiplexing: 100% - ", 0), 0u);
   // Nothing but the program file is left in its folder.
   std::set<std::string> left;
   for (const auto& e : std::filesystem::directory_iterator(dir.path()))
@@ -113,6 +116,38 @@ TEST_P(TargetTest, PacksFollowTheTarget) {
   EXPECT_TRUE(ids.count(0xE0));
   EXPECT_TRUE(ids.count(0xC0));
   EXPECT_EQ(ids.count(0xBF), c.kind == 4 ? 1u : 0u);
+  if (c.kind == 1) {
+    // The fourth pack of the file carries sound.
+    ASSERT_GE(ps.packs.size(), 4u);
+    ASSERT_FALSE(ps.packs[3].packets.empty());
+    EXPECT_EQ(ps.packs[3].packets[0].id, 0xC0);
+  }
+  if (c.kind == 4) {
+    // Navigation packs: system header, a 980-byte PCI packet and the DSI packet.
+    int nav = 0;
+    for (const auto& pk : ps.packs) {
+      if (!pk.system_header) continue;
+      ++nav;
+      ASSERT_EQ(pk.packets.size(), 2u);
+      EXPECT_EQ(pk.packets[0].id, 0xBF);
+      EXPECT_EQ(pk.packets[0].total, 986u);
+      EXPECT_EQ(pk.packets[1].id, 0xBF);
+    }
+    EXPECT_GE(nav, c.frames / 15);
+    // Only I pictures carry time stamps.
+    for (const auto& pk : ps.packs)
+      for (const auto& pkt : pk.packets)
+        if (pkt.id == 0xE0 && pkt.has_pts) {
+          std::size_t at = static_cast<std::size_t>(pkt.payload_offset);
+          bool i_seen = false;
+          for (std::size_t i = at; i + 5 < at + pkt.payload_size; ++i)
+            if (ps.bytes[i] == 0 && ps.bytes[i + 1] == 0 && ps.bytes[i + 2] == 1 && ps.bytes[i + 3] == 0) {
+              i_seen = ((ps.bytes[i + 5] >> 3) & 7) == 1;
+              break;
+            }
+          EXPECT_TRUE(i_seen) << "time stamp on a packet at " << pkt.offset;
+        }
+  }
   if (c.kind == 1) {
     // 75 sectors a second: every SCR step is 1/75 s.
     for (std::size_t i = 1; i < ps.packs.size(); ++i)

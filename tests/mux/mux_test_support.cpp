@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <vector>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -73,23 +74,50 @@ bool make(const std::string& args, const std::string& out) {
          std::filesystem::exists(out);
 }
 
+// The fixtures are made once per build tree: CTest runs every test in a
+// process of its own. They are made in a scratch folder that is then renamed
+// into place, so concurrent test processes never see half-made files.
+std::string fixture_home() {
+#ifdef KAVROL_BIN_DIR
+  return std::string(KAVROL_BIN_DIR) + "/../mux-fixtures-v1";
+#else
+  return "/tmp/kavrol-mux-fixtures-v1";
+#endif
+}
+
 struct FixtureHolder {
   Fixtures f;
   FixtureHolder() {
-    char templ[] = "/tmp/kavrol-mux-fixtures-XXXXXX";
-    if (::mkdtemp(templ) == nullptr) return;
-    f.dir = templ;
+    const std::string home = fixture_home();
+    if (std::filesystem::exists(home + "/complete")) {
+      fill(home);
+      f.ok = true;
+      return;
+    }
+    std::string templ_s = home + ".tmp-XXXXXX";
+    std::vector<char> templ(templ_s.begin(), templ_s.end());
+    templ.push_back('\0');
+    if (::mkdtemp(templ.data()) == nullptr) return;
+    std::string scratch = templ.data();
+    fill(scratch);
+    bool made = make_all();
+    std::error_code ec;
+    if (made) {
+      std::ofstream(scratch + "/complete") << "1\n";
+      std::filesystem::rename(scratch, home, ec);
+    }
+    if (std::filesystem::exists(home + "/complete")) {
+      std::filesystem::remove_all(scratch, ec);
+      fill(home);
+      f.ok = true;
+    } else {
+      f.ok = made;  // keep using the scratch copy
+    }
+  }
+
+  void fill(const std::string& dir) {
+    f.dir = dir;
     auto p = [&](const char* name) { return f.dir + "/" + name; };
-    const std::string pal = "-f lavfi -i testsrc=size=%s:rate=25 -t 2 ";
-    const std::string ntsc = "-f lavfi -i testsrc=size=%s:rate=30000/1001 -t 2 ";
-    auto src = [](const std::string& pattern, const char* size) {
-      char buf[256];
-      std::snprintf(buf, sizeof buf, pattern.c_str(), size);
-      return std::string(buf);
-    };
-    const std::string vcd = "-c:v mpeg1video -b:v 1150k -minrate 1150k -maxrate 1150k -bufsize 320k -g 15 -bf 2 ";
-    const std::string svcd = "-c:v mpeg2video -b:v 2300k -maxrate 2376k -bufsize 1835k -g 15 -bf 2 -aspect 4:3 ";
-    const std::string dvd = "-c:v mpeg2video -b:v 5M -maxrate 9.8M -bufsize 1835k -bf 2 -aspect 4:3 ";
     f.m1v_pal = p("vcd_pal.m1v");
     f.m1v_ntsc = p("vcd_ntsc.m1v");
     f.svcd_pal = p("svcd_pal.m2v");
@@ -101,7 +129,20 @@ struct FixtureHolder {
     f.mp2_44k = p("a44.mp2");
     f.mp2_48k = p("a48.mp2");
     f.ac3_48k = p("a48.ac3");
-    f.ok = make(src(pal, "352x288") + vcd, f.m1v_pal) && make(src(ntsc, "352x240") + vcd, f.m1v_ntsc) &&
+  }
+
+  bool make_all() {
+    const std::string pal = "-f lavfi -i testsrc=size=%s:rate=25 -t 2 ";
+    const std::string ntsc = "-f lavfi -i testsrc=size=%s:rate=30000/1001 -t 2 ";
+    auto src = [](const std::string& pattern, const char* size) {
+      char buf[256];
+      std::snprintf(buf, sizeof buf, pattern.c_str(), size);
+      return std::string(buf);
+    };
+    const std::string vcd = "-c:v mpeg1video -b:v 1150k -minrate 1150k -maxrate 1150k -bufsize 320k -g 15 -bf 2 ";
+    const std::string svcd = "-c:v mpeg2video -b:v 2300k -maxrate 2376k -bufsize 1835k -g 15 -bf 2 -aspect 4:3 ";
+    const std::string dvd = "-c:v mpeg2video -b:v 5M -maxrate 9.8M -bufsize 1835k -bf 2 -aspect 4:3 ";
+    return make(src(pal, "352x288") + vcd, f.m1v_pal) && make(src(ntsc, "352x240") + vcd, f.m1v_ntsc) &&
            make(src(pal, "480x576") + svcd, f.svcd_pal) &&
            make(src(ntsc, "480x480") + svcd, f.svcd_ntsc) &&
            make(src(pal, "720x576") + dvd + "-g 12", f.dvd_pal) &&
@@ -112,10 +153,6 @@ struct FixtureHolder {
            make("-f lavfi -i sine=f=440:r=44100 -t 2 -ac 2 -c:a mp2 -b:a 224k", f.mp2_44k) &&
            make("-f lavfi -i sine=f=440:r=48000 -t 2 -ac 2 -c:a mp2 -b:a 224k", f.mp2_48k) &&
            make("-f lavfi -i sine=f=440:r=48000 -t 2 -ac 2 -c:a ac3 -b:a 192k", f.ac3_48k);
-  }
-  ~FixtureHolder() {
-    std::error_code ec;
-    if (!f.dir.empty()) std::filesystem::remove_all(f.dir, ec);
   }
 };
 
