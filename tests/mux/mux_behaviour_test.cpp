@@ -315,3 +315,75 @@ INSTANTIATE_TEST_SUITE_P(Failures, MuxFailureTest, ::testing::ValuesIn(kFailures
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Settings that no preset uses still give whole sectors FFmpeg plays.
+struct VariantCase {
+  const char* name;
+  int kind;
+  void (*change)(corvexa::mpeg::WorkingSettings&);
+  bool second_audio;
+};
+
+const VariantCase kVariants[] = {
+    {"SystemHeaderEveryPack", 0, [](auto& w) { w.system_header_every_pack = 1; }, false},
+    {"TwoPacketsPerPack", 2, [](auto& w) { w.packets_per_pack = 2; }, false},
+    {"VideoCdZeroFilledAudioSectors", 1, [](auto& w) { w.audio_sector_zero_fill = 1; }, false},
+    {"NoEndCode", 3, [](auto& w) { w.write_end_code = 0; }, false},
+    {"StampsOnIAndPOnly", 2, [](auto& w) { w.timestamp_policy = 1; }, false},
+    {"ComputedDelays", 0, [](auto& w) { w.video_delay = w.audio1_delay = w.audio2_delay = 0; }, false},
+    {"ConstantPackRate", 2, [](auto& w) { w.skip_idle_time = 0; }, false},
+    {"SecondAudioStream", 2, [](auto&) {}, true},
+};
+
+class VariantTest : public MuxTest, public ::testing::WithParamInterface<VariantCase> {};
+
+TEST_P(VariantTest, StreamStaysWholeAndPlayable) {
+  const VariantCase& c = GetParam();
+  const Fixtures& f = Fixtures::get();
+  bool vcd = c.kind == 1;
+  setup(c.kind, true, vcd ? f.m1v_pal : f.svcd_pal, f.mp2_44k);
+  c.change(ctx.work);
+  if (c.second_audio) ctx.audio2_file = f.ac3_48k;
+  ASSERT_TRUE(mux()) << sink.all();
+  EXPECT_EQ(mux_test::decode_errors(ctx.output_name), "");
+  mux_test::ProbeResult p = mux_test::probe(ctx.output_name);
+  EXPECT_EQ(p.video_frames, 50);
+  mux_test::ProgramStream ps = mux_test::parse_program_stream(ctx.output_name);
+  ASSERT_EQ(ps.error, "");
+  const std::size_t sector = static_cast<std::size_t>(ctx.work.sector_size);
+  const bool end_sector = ctx.work.write_end_code && c.kind != 0 && c.kind != 2;
+  EXPECT_EQ(ps.end_code, ctx.work.write_end_code != 0);
+  std::set<int> ids;
+  for (std::size_t i = 0; i < ps.packs.size(); ++i) {
+    bool last = i + 1 == ps.packs.size();
+    ASSERT_EQ(ps.packs[i].size + (last && end_sector ? 4 : 0), sector) << "pack " << i;
+    if (ctx.work.system_header_every_pack) {
+      ASSERT_TRUE(ps.packs[i].system_header) << "pack " << i;
+    }
+    for (const auto& pkt : ps.packs[i].packets) {
+      ids.insert(pkt.id);
+      if (ctx.work.timestamp_policy == 1 && pkt.id == 0xE0 && pkt.has_pts) {
+        ASSERT_TRUE(pkt.has_dts) << "B picture stamped in pack " << i;
+      }
+    }
+    if (ctx.work.audio_sector_zero_fill && !ps.packs[i].packets.empty() &&
+        ps.packs[i].packets[0].id == 0xC0) {
+      const std::uint8_t* end = &ps.bytes[static_cast<std::size_t>(ps.packs[i].offset) + sector - 20];
+      ASSERT_TRUE(std::all_of(end, end + 20, [](std::uint8_t b) { return b == 0; })) << "pack " << i;
+    }
+  }
+  if (c.second_audio) {
+    EXPECT_TRUE(ids.count(0xBD));
+    std::string streams = mux_test::run_output(
+        "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + ctx.output_name + "'");
+    EXPECT_NE(streams.find("ac3"), std::string::npos) << streams;
+    EXPECT_NE(streams.find("mp2"), std::string::npos) << streams;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, VariantTest, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

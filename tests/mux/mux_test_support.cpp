@@ -182,6 +182,9 @@ ProgramStream parse_program_stream(const std::string& path) {
     return ps;
   };
   while (off + 4 <= b.size()) {
+    // Zero bytes may fill a sector's end (VideoCD audio sectors).
+    while (off + 4 <= b.size() && b[off] == 0 && b[off + 1] == 0 && b[off + 2] == 0) ++off;
+    if (off + 4 > b.size()) break;
     if (b[off] != 0 || b[off + 1] != 0 || b[off + 2] != 1) return fail("no start code");
     std::uint8_t id = b[off + 3];
     if (id == 0xB9) {
