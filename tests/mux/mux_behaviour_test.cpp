@@ -2,7 +2,12 @@
 // multiplexer stage.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -385,5 +390,54 @@ TEST_P(VariantTest, StreamStaysWholeAndPlayable) {
 
 INSTANTIATE_TEST_SUITE_P(Variants, VariantTest, ::testing::ValuesIn(kVariants),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+TEST_F(MuxTest, OneStreamAloneIsMultiplexed) {
+  const Fixtures& f = Fixtures::get();
+  setup(0, true, f.m1v_pal, "");
+  ASSERT_TRUE(mux()) << sink.all();
+  EXPECT_EQ(mux_test::probe(ctx.output_name).video_frames, 50);
+  EXPECT_EQ(mux_test::decode_errors(ctx.output_name), "");
+
+  setup(2, true, "", f.mp2_48k);
+  ctx.work.mux_video = 0;
+  ASSERT_TRUE(mux()) << sink.all();
+  mux_test::ProbeResult p = mux_test::probe(ctx.output_name);
+  EXPECT_EQ(p.video_frames, 0);
+  EXPECT_NEAR(p.audio_end - p.audio_start, 84 * 1152 / 48000.0, 0.001);
+  EXPECT_EQ(mux_test::decode_errors(ctx.output_name), "");
+}
+
+// A program file that cannot grow: the stage fails with the write message and
+// leaves no units files. Runs in a child process with a file size limit.
+TEST_F(MuxTest, WriteErrorFailsTheStage) {
+  setup(0, true, Fixtures::get().m1v_pal, Fixtures::get().mp2_44k);
+  std::string log = dir.file("log.txt");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {};
+    limit.rlim_cur = limit.rlim_max = 64 * 1024;  // units files fit, the program file does not
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    bool ok = corvexa::mpeg::run_multiplexer(ctx);
+    std::FILE* out = std::fopen(log.c_str(), "w");
+    for (const auto& m : sink.messages) std::fprintf(out, "%s\n", m.c_str());
+    std::fclose(out);
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::string messages = mux_test::run_output("cat '" + log + "'");
+  EXPECT_NE(messages.find("Unable to write to program file " + ctx.output_name + "."), std::string::npos)
+      << messages;
+  std::set<std::string> left = files_in(dir.path());
+  EXPECT_EQ(left, (std::set<std::string>{"log.txt", "out.mpg"}));
+}
 
 }  // namespace
