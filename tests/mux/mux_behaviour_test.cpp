@@ -167,6 +167,8 @@ TEST_F(MuxTest, EncoderWrittenScanBlocksAreFilledWithoutNewOnes) {
   EXPECT_EQ(ps.video.size(), std::filesystem::file_size(Fixtures::get().svcd_own_blocks));
 }
 
+const std::uint8_t kSequenceEnd[4] = {0x00, 0x00, 0x01, 0xB7};
+
 TEST_F(MuxTest, SplitFilesEachStartWithSystemHeaderAndIPicture) {
   setup(2, true, Fixtures::get().dvd_pal, Fixtures::get().mp2_48k);
   ctx.work.split_size_mb = 1;
@@ -192,8 +194,58 @@ TEST_F(MuxTest, SplitFilesEachStartWithSystemHeaderAndIPicture) {
     EXPECT_EQ((ps.video[pics[0] + 5] >> 3) & 7, 1) << name << " starts with another picture type";
     pictures += pics.size();
     EXPECT_EQ(mux_test::decode_errors(dir.file(name)), "") << name;
+    // Each file before the last closes its video with a sequence end code.
+    ASSERT_GE(ps.video.size(), 8u);
+    if (static_cast<std::size_t>(index) < names.size()) {
+      EXPECT_TRUE(std::equal(ps.video.end() - 4, ps.video.end(), std::begin(kSequenceEnd))) << name;
+    }
+    // Later files flag the open group they start with as broken.
+    std::vector<std::size_t> gops = start_codes(ps.video, 0xB8);
+    ASSERT_FALSE(gops.empty());
+    std::uint8_t flags = ps.video[gops[0] + 7];
+    bool closed = flags & 0x40, broken = flags & 0x20;
+    EXPECT_EQ(broken, index > 1 && !closed) << name;
   }
   EXPECT_EQ(pictures, 50u);
+}
+
+TEST_F(MuxTest, IPicturesWithoutSequenceHeaderGetTheFirstOne) {
+  std::vector<std::uint8_t> in;
+  {
+    std::FILE* f = std::fopen(Fixtures::get().svcd_pal.c_str(), "rb");
+    int c;
+    while ((c = std::fgetc(f)) != EOF) in.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+  }
+  // Keep the first sequence header only: cut the others up to their GOP header.
+  std::vector<std::uint8_t> stripped;
+  std::vector<std::size_t> headers = start_codes(in, 0xB3), gops = start_codes(in, 0xB8);
+  std::size_t from = 0;
+  for (std::size_t k = 1; k < headers.size(); ++k) {
+    std::size_t to = *std::upper_bound(gops.begin(), gops.end(), headers[k]);
+    stripped.insert(stripped.end(), in.begin() + static_cast<std::ptrdiff_t>(from),
+                    in.begin() + static_cast<std::ptrdiff_t>(headers[k]));
+    from = to;
+  }
+  stripped.insert(stripped.end(), in.begin() + static_cast<std::ptrdiff_t>(from), in.end());
+  ASSERT_EQ(start_codes(stripped, 0xB3).size(), 1u);
+  std::string path = dir.file("one_header.m2v");
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(stripped.data(), 1, stripped.size(), f);
+    std::fclose(f);
+  }
+  setup(3, true, path, Fixtures::get().mp2_44k);
+  ctx.output_name = dir.file("out.mpg");
+  ASSERT_TRUE(mux()) << sink.all();
+  mux_test::ProgramStream ps = mux_test::parse_program_stream(ctx.output_name);
+  ASSERT_EQ(ps.error, "");
+  std::vector<std::size_t> seq = start_codes(ps.video, 0xB3);
+  EXPECT_EQ(seq.size(), headers.size());
+  for (std::size_t at : seq)
+    EXPECT_TRUE(std::equal(ps.video.begin() + static_cast<std::ptrdiff_t>(at),
+                           ps.video.begin() + static_cast<std::ptrdiff_t>(at + 12), in.begin()));
+  EXPECT_EQ(mux_test::probe(ctx.output_name).video_frames, 50);
 }
 
 TEST_F(MuxTest, MuxRateBelowTheDataRateStillMultiplexesWithANote) {

@@ -275,3 +275,45 @@ TEST_F(ScanTest, InputChecksNameTheFault) {
 }
 
 }  // namespace
+
+namespace {
+
+// An NTSC MPEG-2 stream whose odd-numbered pictures repeat their first field:
+// film carried at 29.97 frames/s.
+TEST_F(ScanTest, RepeatedFirstFieldsGivePulldownTimes) {
+  std::vector<std::uint8_t> bytes = read_all(Fixtures::get().svcd_ntsc);
+  unsigned tref = 0;
+  for (std::size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] != 1) continue;
+    if (bytes[i + 3] == 0x00) tref = (bytes[i + 4] << 2) | (bytes[i + 5] >> 6);
+    if (bytes[i + 3] == 0xB5 && (bytes[i + 4] >> 4) == 8 && (tref & 1)) bytes[i + 7] |= 0x02;
+  }
+  std::string path = dir.file("film.m2v");
+  write_all(path, bytes);
+  VideoScanOptions o;
+  o.pulldown_mode = 3;
+  o.with_extension = true;
+  ASSERT_TRUE(scan(path, o)) << sink.all();
+  EXPECT_EQ(info.pulldown, 1);
+  EXPECT_TRUE(sink.has_message("2:3 pulldown detected ..."));
+  std::vector<VideoUnit> u = read_video_units(units);
+  ASSERT_EQ(u.size(), 60u);
+  const double period = 27e6 * 1001 / 30000;
+  std::vector<double> pts;
+  for (std::size_t i = 0; i < u.size(); ++i) {
+    EXPECT_LE(u[i].dts, u[i].pts) << i;
+    if (i > 0) {
+      EXPECT_GT(u[i].dts, u[i - 1].dts) << i;
+    }
+    if (u[i].type == kPictureB) {
+      EXPECT_NEAR(u[i].pts, u[i].dts, 1.0) << i;
+    }
+    pts.push_back(u[i].pts);
+  }
+  // Shown for three fields, then two, in turn.
+  std::sort(pts.begin(), pts.end());
+  for (std::size_t i = 1; i < pts.size(); ++i)
+    EXPECT_NEAR(pts[i] - pts[i - 1], (i % 2 ? 1.5 : 1.0) * period, 1.0) << i;
+}
+
+}  // namespace
