@@ -311,7 +311,8 @@ TEST_F(MuxTest, StartAndStopTimesLimitTheRange) {
 
 struct FailureCase {
   const char* name;
-  int what;  // 0 missing video, 1 not MPEG video, 2 not MPEG audio, 3 stop while packing
+  int what;  // 0 missing video, 1 not MPEG video, 2 not MPEG audio, 3 stop while packing,
+             // 4 no video buffer
   const char* message;
 };
 
@@ -344,6 +345,7 @@ TEST_P(MuxFailureTest, FailsCleanly) {
   if (c.what == 1) ctx.video_file = junk;
   if (c.what == 2) ctx.audio_file = junk;
   if (c.what == 3) ctx.status = &stopper;
+  if (c.what == 4) ctx.work.video_buffer_kb = 0;
   EXPECT_FALSE(mux());
   const auto& messages = c.what == 3 ? stopper : sink;
   if (c.message) {
@@ -366,6 +368,7 @@ const FailureCase kFailures[] = {
     {"NotMpegVideo", 1, "is not a 11172-2 or 13818-2 Video stream."},
     {"NotMpegAudio", 2, "is not an AC3 or MPEG Audio stream."},
     {"StopWhilePacking", 3, nullptr},
+    {"NoVideoBuffer", 4, "Invalid decoder buffer size for multiplexing."},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, MuxFailureTest, ::testing::ValuesIn(kFailures),
@@ -392,6 +395,7 @@ const VariantCase kVariants[] = {
     {"ComputedDelays", 0, [](auto& w) { w.video_delay = w.audio1_delay = w.audio2_delay = 0; }, false},
     {"ConstantPackRate", 2, [](auto& w) { w.skip_idle_time = 0; }, false},
     {"SecondAudioStream", 2, [](auto&) {}, true},
+    {"AudioBufferSmallerThanAPacket", 0, [](auto& w) { w.audio1_buffer_kb = 1; }, false},
 };
 
 class VariantTest : public MuxTest, public ::testing::WithParamInterface<VariantCase> {};

@@ -96,7 +96,7 @@ class Multiplexer {
   // Set-up.
   bool scan_streams();
   bool open_inputs();
-  void compute_rates();
+  bool compute_rates();
   bool apply_start_time();
 
   // Units.
@@ -252,7 +252,7 @@ bool Multiplexer::open_inputs() {
   return true;
 }
 
-void Multiplexer::compute_rates() {
+bool Multiplexer::compute_rates() {
   sector_size_ = static_cast<unsigned>(w_.sector_size);
   packets_per_pack_ = w_.packets_per_pack;
   int absent = 0;
@@ -263,6 +263,10 @@ void Multiplexer::compute_rates() {
     packets_per_pack_ = 1;
   } else {
     f = static_cast<int>(sector_size_) - packets_per_pack_ * (mpeg2_ ? 22 : 18) - (mpeg2_ ? 14 : 12);
+  }
+  if (f / packets_per_pack_ < 64) {
+    report_message(ctx_, "Invalid sector size or packets per pack for multiplexing.");
+    return false;
   }
   unsigned v = static_cast<unsigned>(f / packets_per_pack_);
   st_[kVideo].payload = v;
@@ -301,8 +305,14 @@ void Multiplexer::compute_rates() {
     s.std_size = s.ac3 ? static_cast<unsigned>(kb) : static_cast<unsigned>(kb) * 8u;
   }
   // A buffer smaller than a packet must still get data.
-  for (auto& s : st_)
-    if (s.present && s.capacity < s.payload) s.payload = s.capacity;
+  for (auto& s : st_) {
+    if (!s.present) continue;
+    if (s.capacity == 0) {
+      report_message(ctx_, "Invalid decoder buffer size for multiplexing.");
+      return false;
+    }
+    if (s.capacity < s.payload) s.payload = s.capacity;
+  }
 
   double total = 0;
   for (const auto& s : st_) total += s.present ? s.data_rate : 0;
@@ -357,6 +367,7 @@ void Multiplexer::compute_rates() {
                    static_cast<int>(mux_bytes_per_s_ - total), static_cast<int>((mux_bytes_per_s_ - total) * 8));
   report_message(ctx_, "    Total data rate : %d bytes/sec (%d bits/sec)",
                  static_cast<int>(mux_bytes_per_s_), static_cast<int>(mux_bytes_per_s_ * 8));
+  return true;
 }
 
 // ---------------------------------------------------------------- units
@@ -884,8 +895,7 @@ bool Multiplexer::run() {
   if (!scan_streams() || !open_inputs()) return false;
   for (auto& s : st_)
     if (s.present && !load_next(s)) return false;
-  compute_rates();
-  if (!apply_start_time()) return false;
+  if (!compute_rates() || !apply_start_time()) return false;
   if (w_.svcd_scan_offsets && st_[kVideo].present) {
     if (!scan_sectors_.create(folder_of(output_), "tmp_s")) {
       report_message(ctx_, "Unable to open SVCD scan offsets temporary file %s.",
@@ -898,8 +908,16 @@ bool Multiplexer::run() {
   if (!open_program_file()) return false;
   reset_file_state(true);
 
+  // Every stream becomes ready within a minute of clock at most; a longer run
+  // of empty slots means the settings can never drain a buffer.
+  const double max_idle = 60.0 * packs_per_s_ + 1000;
+  double idle = 0;
   while (!all_done()) {
     if (stop_requested(ctx_)) return false;
+    if (idle > max_idle) {
+      report_message(ctx_, "Multiplexing stalled: no stream became ready.");
+      return false;
+    }
     if (advance_scr_) scr_ += pack_ticks_;
     advance_scr_ = true;
     if (w_.skip_idle_time && slack_ >= pack_ticks_) {
@@ -931,6 +949,7 @@ bool Multiplexer::run() {
         write_padding_packet(b, mpeg2_, b.room());
         ok = write_sector();
       }
+      idle = choice == -1 ? idle + 1 : 0;
     }
     if (!ok || io_error_) return false;
     if (cut_pending_) {
