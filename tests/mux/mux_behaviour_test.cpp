@@ -497,3 +497,61 @@ TEST_F(MuxTest, WriteErrorFailsTheStage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged streams: cut short or with bytes overwritten. The stage may succeed
+// or fail, but it reports, never crashes and leaves no temporary files.
+TEST_F(MuxTest, DamagedStreamsAreHandled) {
+  const Fixtures& f = Fixtures::get();
+  struct Source {
+    std::string path;
+    int kind;
+  } sources[] = {{f.m1v_pal, 1}, {f.svcd_pal, 3}};
+  std::uint32_t seed = 12345;
+  auto next = [&]() { return seed = seed * 1103515245u + 12345u; };
+  int round = 0;
+  for (const auto& src : sources) {
+    std::vector<std::uint8_t> in;
+    {
+      std::FILE* fp = std::fopen(src.path.c_str(), "rb");
+      int c;
+      while ((c = std::fgetc(fp)) != EOF) in.push_back(static_cast<std::uint8_t>(c));
+      std::fclose(fp);
+    }
+    for (int variant = 0; variant < 6; ++variant, ++round) {
+      std::vector<std::uint8_t> bytes = in;
+      if (variant < 2) {
+        bytes.resize(variant == 0 ? 40 : bytes.size() / 3);  // cut short
+      } else {
+        // Overwrite bytes after the sequence header, start codes included.
+        for (int k = 0; k < 200 * variant; ++k) {
+          std::size_t at = 16 + next() % (bytes.size() - 16);
+          bytes[at] = static_cast<std::uint8_t>(next() >> 24);
+          if (k % 20 == 0 && at + 4 < bytes.size()) {
+            bytes[at] = 0;
+            bytes[at + 1] = 0;
+            bytes[at + 2] = 1;
+            bytes[at + 3] = static_cast<std::uint8_t>(next() >> 16);
+          }
+        }
+      }
+      std::string path = dir.file("damaged.mpv");
+      std::FILE* fp = std::fopen(path.c_str(), "wb");
+      std::fwrite(bytes.data(), 1, bytes.size(), fp);
+      std::fclose(fp);
+      setup(src.kind, true, path, f.mp2_44k);
+      sink.messages.clear();
+      bool ok = mux();
+      if (!ok) {
+        EXPECT_FALSE(sink.messages.empty()) << "round " << round;
+      }
+      std::set<std::string> left = files_in(dir.path());
+      left.erase("damaged.mpv");
+      left.erase("out.mpg");
+      EXPECT_TRUE(left.empty()) << "round " << round;
+    }
+  }
+}
+
+}  // namespace
