@@ -13,23 +13,14 @@
 #include <vector>
 
 #include "audio_encoder/audio_fixture.h"
-#include "mpeg/stages.h"
 
 using namespace audio_test;
 
 namespace {
 
 double encode(const std::vector<short>& pcm, int rate, int model, int kbps, const std::string& path) {
-  PcmSource source(pcm, 2, rate / 25);
-  RecordingStatus status;
-  EncoderContext ctx;
-  Settings s;
-  s.model = model;
-  s.kbps = kbps;
-  s.sample_rate = rate;
-  prepare(ctx, s, &source, &status, path, 1 << 30);
   const auto t0 = std::chrono::steady_clock::now();
-  const bool ok = corvexa::mpeg::run_audio_encoder(ctx);
+  const bool ok = encode_stereo(pcm, rate, model, kbps, path);
   const auto t1 = std::chrono::steady_clock::now();
   if (!ok) return -1.0;
   return std::chrono::duration<double>(t1 - t0).count();

@@ -15,6 +15,7 @@ extern "C" {
 #include <random>
 
 #include "mpeg/audio/layer_coder.h"
+#include "mpeg/stages.h"
 
 namespace audio_test {
 
@@ -95,6 +96,18 @@ void prepare(EncoderContext& ctx, const Settings& s, corvexa::mpeg::FrameSource*
   ctx.audio_file = path;
   ctx.audio_input_mode = corvexa::mpeg::AudioInputMode::kPerVideoFrame;
   ctx.stop_requested = false;
+}
+
+bool encode_stereo(const std::vector<short>& pcm, int rate, int model, int kbps, const std::string& path) {
+  PcmSource source(pcm, 2, rate / 25);
+  RecordingStatus status;
+  EncoderContext ctx;
+  Settings s;
+  s.model = model;
+  s.kbps = kbps;
+  s.sample_rate = rate;
+  prepare(ctx, s, &source, &status, path, 1 << 30);
+  return corvexa::mpeg::run_audio_encoder(ctx);
 }
 
 Decoded decode_mpg123(const std::string& path) {

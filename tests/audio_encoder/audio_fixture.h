@@ -65,6 +65,10 @@ int bitrate_index_for(int layer, int kbps);
 void prepare(EncoderContext& ctx, const Settings& s, corvexa::mpeg::FrameSource* source,
              corvexa::mpeg::StatusSink* status, const std::string& path, int frame_count);
 
+// One layer II stereo stage over interleaved stereo `pcm`, delivered a
+// 25 fps video frame's worth at a time.
+bool encode_stereo(const std::vector<short>& pcm, int rate, int model, int kbps, const std::string& path);
+
 struct Decoded {
   bool ok = false;
   std::string error;

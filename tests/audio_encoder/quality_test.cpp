@@ -9,7 +9,6 @@
 #include <string>
 
 #include "audio_encoder/audio_fixture.h"
-#include "mpeg/stages.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -24,15 +23,7 @@ struct QualityCase {
 };
 
 double our_snr(const std::vector<short>& pcm, int rate, int kbps, int model, const std::string& path) {
-  PcmSource source(pcm, 2, rate / 25);
-  RecordingStatus status;
-  EncoderContext ctx;
-  Settings s;
-  s.model = model;
-  s.kbps = kbps;
-  s.sample_rate = rate;
-  prepare(ctx, s, &source, &status, path, 100000);
-  if (!corvexa::mpeg::run_audio_encoder(ctx)) return -100.0;
+  if (!encode_stereo(pcm, rate, model, kbps, path)) return -100.0;
   const Decoded d = decode_mpg123(path);
   if (!d.ok) return -100.0;
   return aligned_snr(pcm, d.pcm, 2, 1200);
