@@ -30,7 +30,10 @@ std::vector<Combination> combinations() {
     for (int model : {1, 2})
       for (int mode : {0, 1, 2, 3})
         for (int rate : {32000, 44100, 48000})
-          for (int kbps : {mode == 3 ? 192 : 224, 64}) out.push_back({layer, model, mode, rate, kbps, (n++) % 2});
+          for (int kbps : {mode == 3 ? 192 : 224, 64, layer == 1 ? (mode == 3 ? 320 : 352) : 0})
+            // Layer I also at bitrate_index 11 (10 clamped for mono), the
+            // preset's index read as a layer I rate.
+            if (kbps) out.push_back({layer, model, mode, rate, kbps, (n++) % 2});
   return out;
 }
 
@@ -91,7 +94,6 @@ TEST_P(StreamCombination, DecodesCleanlyAtTheSlotSizes) {
   const double snr = aligned_snr(pcm, a.pcm, channels_in, 600, &lag);
   EXPECT_EQ(lag, 481);
   EXPECT_GT(snr, c.kbps >= 192 ? 9.0 : 4.0);
-  std::printf("%s snr %.2f\n", name_of(c).c_str(), snr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Combinations, StreamCombination, ::testing::ValuesIn(combinations()),
