@@ -179,3 +179,15 @@ TEST(AudioFrameParams, RefusesFreeFormatAndOtherRates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AudioFilterbank, FoldedMatrixingMatchesTheDirectForm) {
+  double y[64], a[32], b[32];
+  for (int k = 0; k < 64; ++k) y[k] = std::sin(k * 1.7) * (k % 5 + 1) - 0.3 * std::cos(k * 0.2);
+  corvexa::mpeg::audio::matrix_direct(y, a);
+  corvexa::mpeg::audio::matrix_folded(y, b);
+  for (int i = 0; i < 32; ++i) EXPECT_NEAR(a[i], b[i], 1e-12) << i;
+}
+
+}  // namespace

@@ -31,7 +31,56 @@ int scale_factor_index(double peak) {
 
 int transmitted_count(int scfsi) { return scfsi == 0 ? 3 : scfsi == 2 ? 1 : 2; }
 
+double rounded_cos(int i, int j) {
+  return std::round(std::cos((2 * i + 1) * j * M_PI / 64.0) * 1e9) * 1e-9;
+}
+
+struct MatrixTables {
+  double direct[32][64];
+  double folded[16][32];  // cos((2i + 1) j pi / 64), i < 16
+  MatrixTables() {
+    for (int i = 0; i < 32; ++i)
+      for (int k = 0; k < 64; ++k) direct[i][k] = rounded_cos(i, k - 16);
+    for (int i = 0; i < 16; ++i)
+      for (int j = 0; j < 32; ++j) folded[i][j] = rounded_cos(i, j);
+  }
+};
+
+const MatrixTables& matrix_tables() {
+  static const MatrixTables tables;
+  return tables;
+}
+
 }  // namespace
+
+void matrix_direct(const double y[64], double s[32]) {
+  const MatrixTables& t = matrix_tables();
+  for (int i = 0; i < 32; ++i) {
+    double sum = 0.0;
+    for (int k = 0; k < 64; ++k) sum += t.direct[i][k] * y[k];
+    s[i] = sum;
+  }
+}
+
+void matrix_folded(const double y[64], double s[32]) {
+  // With j = k - 16 the coefficient is even in j, vanishes at j = 32 and is
+  // odd about it; and row 31 - i is row i with the odd terms negated.
+  double a[32];
+  a[0] = y[16];
+  for (int j = 1; j <= 16; ++j) a[j] = y[16 + j] + y[16 - j];
+  for (int j = 17; j < 32; ++j) a[j] = y[16 + j] - y[80 - j];
+  const MatrixTables& t = matrix_tables();
+  for (int i = 0; i < 16; ++i) {
+    const double* c = t.folded[i];
+    double even = 0.0, odd = 0.0;
+    for (int j = 0; j < 32; j += 2) {
+      even += c[j] * a[j];
+      odd += c[j + 1] * a[j + 1];
+    }
+    s[i] = even + odd;
+    s[31 - i] = even - odd;
+  }
+}
 
 int bitrate_kbps(int layer, int bitrate_index) {
   if (bitrate_index < 0 || bitrate_index > 14) return 0;
@@ -119,14 +168,6 @@ bool LayerCoder::start(const FrameParams& p) {
   blocks_ = p.layer == 1 ? 12 : 36;
   for (auto& f : fifo_) f.assign(1024, 0.0);
   fifo_pos_ = 0;
-  if (matrix_.empty()) {
-    matrix_.resize(32 * 64);
-    for (int i = 0; i < 32; ++i)
-      for (int k = 0; k < 64; ++k) {
-        const double m = std::cos((2 * i + 1) * (k - 16) * M_PI / 64.0);
-        matrix_[static_cast<std::size_t>(i * 64 + k)] = std::round(m * 1e9) * 1e-9;
-      }
-  }
   info_ = FrameInfo{};
   const bool ok1 = model1_.reset(p.layer, p.sample_rate);
   const bool ok2 = model2_.reset(p.layer, p.sample_rate);
@@ -152,12 +193,7 @@ void LayerCoder::filter(const short* const pcm[2]) {
         for (int j = 0; j < 8; ++j) s += kAnalysisWindow[k + 64 * j] * x[k + 64 * j];
         y[k] = s;
       }
-      for (int i = 0; i < 32; ++i) {
-        const double* m = &matrix_[static_cast<std::size_t>(i * 64)];
-        double s = 0.0;
-        for (int k = 0; k < 64; ++k) s += m[k] * y[k];
-        sample_[ch][b][i] = s;
-      }
+      matrix_folded(y, sample_[ch][b]);
     }
     if (ch == p_.channels - 1) fifo_pos_ = pos;
   }

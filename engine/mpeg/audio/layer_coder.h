@@ -20,6 +20,13 @@ namespace corvexa::mpeg::audio {
 
 inline constexpr int kMaxFrameSamples = 1152;
 
+// Matrixing of the analysis filterbank: 32 subband samples from the 64
+// windowed partial sums, s[i] = sum_k cos((2i + 1)(k - 16) pi / 64) y[k] with
+// each coefficient rounded to 1e-9. The direct form is the reference; the
+// folded form uses the symmetries of the cosine (a quarter of the products).
+void matrix_direct(const double y[64], double s[32]);
+void matrix_folded(const double y[64], double s[32]);
+
 // Bit rates in kbit/s by layer (1, 2) and bitrate_index 0..14; 0 = free.
 int bitrate_kbps(int layer, int bitrate_index);
 // Header code of a sampling frequency: 0 44100, 1 48000, 2 32000; -1 other.
@@ -94,7 +101,6 @@ class LayerCoder {
   // Filterbank: doubled FIFO per channel and the matrixing table.
   std::vector<double> fifo_[2];
   int fifo_pos_ = 0;
-  std::vector<double> matrix_;  // 32 x 64
   // Per frame.
   double sample_[2][36][32] = {};
   double joint_[36][32] = {};
