@@ -2,7 +2,13 @@
 
 #include <cstdio>
 
+#include "mpeg/stages.h"
+
 namespace corvexa::mpeg {
+
+StageTable default_stages() {
+  return StageTable{&encode_video_stream, &run_audio_encoder, &run_multiplexer};
+}
 
 EncoderContext& encoder_context() {
   static EncoderContext context;

@@ -68,6 +68,17 @@ class StatusSink {
 
 enum class AudioInputMode { kPerVideoFrame, kPerSample };
 
+struct EncoderContext;
+
+// The run's three stages. They are the encoders and the multiplexer of this
+// library; a test may put its own in their place to watch what a run feeds.
+struct StageTable {
+  bool (*video)(EncoderContext&);
+  bool (*audio)(EncoderContext&);
+  bool (*mux)(EncoderContext&);
+};
+StageTable default_stages();
+
 struct EncoderContext {
   EncoderSettings record{};   // the persistent, user-visible settings
   WorkingSettings work{};     // what the stages read during a run
@@ -93,6 +104,7 @@ struct EncoderContext {
   std::string audio2_file;
 
   StatusSink* status = nullptr;
+  StageTable stages = default_stages();
 };
 
 EncoderContext& encoder_context();

@@ -6,7 +6,6 @@
 
 #include "mpeg/settings/presets.h"
 #include "mpeg/settings/validation.h"
-#include "mpeg/stages.h"
 
 namespace corvexa::mpeg {
 
@@ -121,6 +120,10 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   ctx.source = source;
   load_settings(ctx, ctx.record);
   WorkingSettings& w = ctx.work;
+  // The coded rate is the code's: a source rate handed in beside the code
+  // (12.5 fps coded as 25 with every frame twice) must not skew rate control.
+  if (w.frame_rate_code >= 1 && w.frame_rate_code <= 8)
+    w.frame_rate = kStandardFrameRates[w.frame_rate_code];
 
   // Steps 2-4: which streams this run encodes and whether it multiplexes.
   if (ctx.source.has_video) {
@@ -180,10 +183,10 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   if (ok) {
     // Steps 8c-8e.
     ctx.running.store(true);
-    if (encoded_video) video_ok = encode_video_stream(ctx);
-    if (video_ok && !stop_requested(ctx) && encoded_audio) audio_ok = run_audio_encoder(ctx);
+    if (encoded_video) video_ok = ctx.stages.video(ctx);
+    if (video_ok && !stop_requested(ctx) && encoded_audio) audio_ok = ctx.stages.audio(ctx);
     if (video_ok && audio_ok && !stop_requested(ctx) && multiplexed) {
-      mux_ok = run_multiplexer(ctx);
+      mux_ok = ctx.stages.mux(ctx);
       if (mux_ok) {
         if (encoded_video && !ctx.work.keep_video_stream) remove_file(ctx.video_file);
         if (encoded_audio && !ctx.work.keep_audio_stream) remove_file(ctx.audio_file);

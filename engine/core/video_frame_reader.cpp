@@ -1,0 +1,72 @@
+#include "core/video_frame_reader.h"
+
+#include <cstring>
+
+#include "core/bitmap_convert.h"
+
+namespace corvexa::core {
+
+bool VideoFrameReader::Open(const std::string& path) {
+  if (file_) return true;
+  file_ = platform::AviFile::open(path);
+  if (!file_) return false;
+  width_ = static_cast<int>(file_->info().width);
+  height_ = static_cast<int>(file_->info().height);
+  stream_ = file_->get_stream(kStreamTypeVideo, 0);
+  if (!stream_) return false;
+  decoder_ = platform::AviFrameDecoder::open(stream_);
+  return decoder_ != nullptr;
+}
+
+bool VideoFrameReader::ReadHeader(AviStreamInfo& info) {
+  if (!stream_) return false;
+  info = stream_->info();
+  return true;
+}
+
+const std::uint8_t* VideoFrameReader::decode(std::int64_t frame, std::size_t& size) {
+  if (!decoder_) return nullptr;
+  const std::uint8_t* bitmap = decoder_->get_frame(frame);
+  if (bitmap == nullptr) return nullptr;
+  BitmapInfoHeader h;
+  std::memcpy(&h, bitmap, sizeof h);
+  std::size_t table = h.clr_used ? h.clr_used : (h.bit_count <= 8 ? (1u << h.bit_count) : 0);
+  size = h.size + table * 4 + h.size_image;
+  return bitmap;
+}
+
+int VideoFrameReader::ProbeDepth(std::int64_t frame) {
+  std::size_t size = 0;
+  const std::uint8_t* bitmap = decode(frame, size);
+  int depth = bitmap ? bitmap_depth(bitmap, size) : 0;
+  return (depth == 8 || depth == 16 || depth == 24 || depth == 32) ? depth : 0;
+}
+
+std::int64_t VideoFrameReader::LastDecodable(std::int64_t last, std::int64_t first) {
+  std::size_t size = 0;
+  for (std::int64_t frame = last; frame >= first; --frame)
+    if (decode(frame, size) != nullptr) return frame;
+  return -1;
+}
+
+bool VideoFrameReader::ReadFrame(FrameHolder& holder, std::int32_t& line_bytes,
+                                 std::int64_t frame) {
+  std::size_t size = 0;
+  const std::uint8_t* bitmap = decode(frame, size);
+  if (bitmap == nullptr || width_ <= 0 || height_ <= 0) return false;
+  line_bytes = width_ * 4;
+  const std::int64_t bytes = static_cast<std::int64_t>(width_) * 4 * height_;
+  if (bytes > INT32_MAX || !holder.Allocate(static_cast<std::int32_t>(bytes))) return false;
+  convert_bitmap_to_32(bitmap, size, width_, height_, holder.Data());
+  if (preview_ != nullptr && preview_->IsVisible())
+    preview_->Present(holder.Data(), width_, height_);
+  return true;
+}
+
+void VideoFrameReader::Close() {
+  decoder_.reset();
+  stream_.reset();
+  file_.reset();
+}
+
+}  // namespace corvexa::core

@@ -1,0 +1,11 @@
+// Opt-in log of the engine's messages. KAVROL_LOG=stderr (or "-") writes
+// them to standard error, any other value appends them to that file; unset,
+// messages are dropped.
+#pragma once
+
+namespace corvexa::platform {
+
+bool log_enabled();
+void log_line(const char* text);
+
+}  // namespace corvexa::platform
