@@ -19,10 +19,10 @@ extern "C" {
 
 namespace audio_test {
 
-int PcmSource::GetAudio(int frame_number, const std::uint8_t*& data, int& byte_count, int& advance) {
+int PcmSource::GetAudio(int frame_number, const std::uint8_t*& data, int& byte_count, int& frames) {
   asked_frames.push_back(frame_number);
   const int call = calls++;
-  advance = 1;
+  frames = advance;
   if (call == error_at_call) return error_code;
   if (call == oversize_at_call) {
     block_.assign(192001, 0);

@@ -26,6 +26,7 @@ class PcmSource : public corvexa::mpeg::FrameSource {
   int block_bytes = 0;       // > 0: fixed byte blocks instead of frames
   int error_at_call = -1;    // this call answers `error_code`
   int error_code = 4;
+  int advance = 1;           // output frames each block stands for
   int oversize_at_call = -1; // this call reports 192001 bytes
   int calls = 0;
   std::vector<int> asked_frames;

@@ -109,6 +109,34 @@ TEST(AudioInput, ProgressPerDeliveryCappedAt99) {
       << (r.status.messages.empty() ? "" : r.status.messages.back());
 }
 
+TEST(AudioInput, BlocksStandingForSeveralFramesAdvanceTheRange) {
+  const std::vector<short> pcm = test_signal(1764 * 10, 2, 44100);
+  kavrol_test::TempDir dir;
+  PcmSource source(pcm, 2, 1764 * 2);
+  source.advance = 2;
+  StageRun r;
+  run_stage(r, source, dir.file("x.mp2"), 10);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(source.asked_frames, (std::vector<int>{0, 2, 4, 6, 8}));
+  EXPECT_EQ(r.status.progress_texts[0], "Audio: 20% - frame 2 of 10.");
+}
+
+TEST(AudioInput, VerboseSetUpReport) {
+  const std::vector<short> pcm = test_signal(2000, 2, 44100);
+  kavrol_test::TempDir dir;
+  PcmSource source(pcm, 2, 1764);
+  RecordingStatus status;
+  EncoderContext ctx;
+  Settings s;
+  s.sample_rate = 44100;
+  prepare(ctx, s, &source, &status, dir.file("x.mp2"), 5);
+  ctx.work.verbose = 1;
+  ASSERT_TRUE(corvexa::mpeg::run_audio_encoder(ctx));
+  EXPECT_TRUE(status.has_message("   slots/frame = 731."));
+  EXPECT_TRUE(status.has_message("   frac SpF=0.429, tot bitrate=224 kbps, s freq=44.1 kHz."));
+  EXPECT_TRUE(status.has_message("   Fractional number of slots, padding required."));
+}
+
 TEST(AudioInput, EndOfDataBeforeTheRangeEndsQuietly) {
   const std::vector<short> pcm = test_signal(1764 * 4, 2, 44100);
   kavrol_test::TempDir dir;
