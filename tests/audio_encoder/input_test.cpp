@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "audio_encoder/audio_fixture.h"
@@ -28,13 +29,15 @@ struct StageRun {
   std::vector<std::uint8_t> bytes;
 };
 
-// Encodes `pcm` (stereo 44.1 kHz unless said) through `source`.
+// Encodes `pcm` (stereo 44.1 kHz unless said) through `source`; `adjust`
+// may change the prepared context.
 void run_stage(StageRun& r, PcmSource& source, const std::string& path, int frame_count, Settings s = {},
-               bool per_sample = false) {
+               bool per_sample = false, const std::function<void(EncoderContext&)>& adjust = {}) {
   EncoderContext ctx;
   if (s.sample_rate == 48000) s.sample_rate = 44100;
   prepare(ctx, s, &source, &r.status, path, frame_count);
   if (per_sample) ctx.audio_input_mode = corvexa::mpeg::AudioInputMode::kPerSample;
+  if (adjust) adjust(ctx);
   r.ok = corvexa::mpeg::run_audio_encoder(ctx);
   r.bytes = read_all(path);
 }
@@ -125,16 +128,12 @@ TEST(AudioInput, VerboseSetUpReport) {
   const std::vector<short> pcm = test_signal(2000, 2, 44100);
   kavrol_test::TempDir dir;
   PcmSource source(pcm, 2, 1764);
-  RecordingStatus status;
-  EncoderContext ctx;
-  Settings s;
-  s.sample_rate = 44100;
-  prepare(ctx, s, &source, &status, dir.file("x.mp2"), 5);
-  ctx.work.verbose = 1;
-  ASSERT_TRUE(corvexa::mpeg::run_audio_encoder(ctx));
-  EXPECT_TRUE(status.has_message("   slots/frame = 731."));
-  EXPECT_TRUE(status.has_message("   frac SpF=0.429, tot bitrate=224 kbps, s freq=44.1 kHz."));
-  EXPECT_TRUE(status.has_message("   Fractional number of slots, padding required."));
+  StageRun r;
+  run_stage(r, source, dir.file("x.mp2"), 5, Settings{}, false, [](EncoderContext& ctx) { ctx.work.verbose = 1; });
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(r.status.has_message("   slots/frame = 731."));
+  EXPECT_TRUE(r.status.has_message("   frac SpF=0.429, tot bitrate=224 kbps, s freq=44.1 kHz."));
+  EXPECT_TRUE(r.status.has_message("   Fractional number of slots, padding required."));
 }
 
 TEST(AudioInput, EndOfDataBeforeTheRangeEndsQuietly) {
@@ -201,13 +200,10 @@ TEST(AudioStage, StopRequestEndsTheStageWithAClosedFile) {
   const std::vector<short> pcm = test_signal(44100, 2, 44100);
   kavrol_test::TempDir dir;
   PcmSource source(pcm, 2, 1764);
-  RecordingStatus status;
-  EncoderContext ctx;
-  Settings s;
-  s.sample_rate = 44100;
-  prepare(ctx, s, &source, &status, dir.file("x.mp2"), 25);
-  status.stop_after_progress = &ctx;
-  EXPECT_FALSE(corvexa::mpeg::run_audio_encoder(ctx));
+  StageRun r;
+  run_stage(r, source, dir.file("x.mp2"), 25, Settings{}, false,
+            [&r](EncoderContext& ctx) { r.status.stop_after_progress = &ctx; });
+  EXPECT_FALSE(r.ok);
   // One frame was coded before the flag was seen; nothing more was asked.
   EXPECT_EQ(source.calls, 1);
   EXPECT_EQ(parse_frames(dir.file("x.mp2")).size(), 1u);
