@@ -106,8 +106,10 @@ class CliSink final : public corvexa::ConvertSink {
 // One line of progress: the stage, a bar, the percentage and, once the stage
 // has moved a little, the time it still needs at its pace so far.
 void draw_progress(int stage, int progress, double stage_seconds) {
+  // The multiplexer counts from 0 again for each of its passes (scanning
+  // each stream, packing, scan offsets): all of them are "multiplex".
   static const char* kStages[] = {"video", "audio", "multiplex"};
-  const char* name = stage < 3 ? kStages[stage] : "finishing";
+  const char* name = kStages[stage < 2 ? stage : 2];
   if (progress < 0) progress = 0;
   const int percent = progress / 100;
   const int width = 30;

@@ -1,12 +1,97 @@
+#include <memory>
+#include <new>
+#include <string>
+
+#include "mpeg/audio/audio_input.h"
+#include "mpeg/audio/layer_coder.h"
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/stages.h"
+#include "mpeg/video/bit_writer.h"
 
 namespace corvexa::mpeg {
 
-// The audio encoder is not part of this build yet: the stage fails honestly.
+namespace {
+
+using audio::AudioInput;
+using audio::FrameParams;
+using audio::LayerCoder;
+
+struct AudioBuffers {
+  short pcm[2][audio::kMaxFrameSamples] = {};
+  LayerCoder coder;
+};
+
+bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
+  const WorkingSettings& w = ctx.work;
+  FrameParams p;
+  std::string error;
+  if (!audio::make_frame_params(w, ctx.source.sample_rate, p, error)) {
+    report_message(ctx, "%s", error.c_str());
+    return false;
+  }
+  std::unique_ptr<AudioBuffers> buffers;
+  std::unique_ptr<AudioInput> input;
+  try {
+    buffers = std::make_unique<AudioBuffers>();
+    input = std::make_unique<AudioInput>(ctx, ctx.source.stereo ? 2 : 1);
+  } catch (const std::bad_alloc&) {
+    report_message(ctx, "Could not allocate memory for audio buffers.");
+    return false;
+  }
+  if (!buffers->coder.start(p)) {
+    report_message(ctx, "Unknown audio sampling rate");
+    return false;
+  }
+  const bool verbose = w.verbose != 0;
+  if (verbose) {
+    report_message(ctx, "   slots/frame = %d.", p.whole_slots);
+    report_message(ctx, "   frac SpF=%.3f, tot bitrate=%d kbps, s freq=%.1f kHz.", p.fraction,
+                   audio::bitrate_kbps(p.layer, p.bitrate_index), p.sample_rate / 1000.0);
+    if (p.fraction != 0.0) report_message(ctx, "   Fractional number of slots, padding required.");
+  }
+
+  short* const pcm[2] = {buffers->pcm[0], buffers->pcm[1]};
+  long frames = 0;
+  const double start_bits = writer.bits_written();
+  for (;;) {
+    if (writer.failed()) {
+      report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
+      return false;
+    }
+    if (stop_requested(ctx)) return false;
+    const int got = input->fetch(pcm, p.samples_per_frame, p.channels);
+    if (input->failed()) return false;
+    if (got == 0) break;
+    buffers->coder.encode_frame(pcm, writer, &ctx, verbose);
+    ++frames;
+  }
+  if (writer.failed()) {
+    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
+    return false;
+  }
+  if (frames == 0) {
+    report_message(ctx, "No audio data to encode.");
+    return false;
+  }
+  const double bits = writer.bits_written() - start_bits;
+  const double samples = static_cast<double>(frames) * p.samples_per_frame;
+  report_message(ctx, "   Avg slots/frame = %.3f; b/smp = %.2f; br = %.3f kbps.",
+                 bits / frames / p.bits_per_slot, bits / samples, bits * p.sample_rate / samples / 1000.0);
+  return true;
+}
+
+}  // namespace
+
 bool run_audio_encoder(EncoderContext& ctx) {
-  report_message(ctx, "Audio encoding is not available in this build.");
-  return false;
+  BitWriter writer;
+  if (!writer.open(ctx, ctx.audio_file)) return false;
+  bool ok = encode_audio(ctx, writer);
+  // The file is flushed and closed on every path.
+  if (!writer.close() && ok) {
+    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace corvexa::mpeg

@@ -1,12 +1,11 @@
+#include "mpeg/mux/multiplexer.h"
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/stages.h"
 
 namespace corvexa::mpeg {
 
-// The multiplexer is not part of this build yet: the stage fails honestly.
 bool run_multiplexer(EncoderContext& ctx) {
-  report_message(ctx, "Multiplexing is not available in this build.");
-  return false;
+  return mux::multiplex(ctx, ctx.work.mux_video != 0, ctx.work.mux_audio != 0);
 }
 
 }  // namespace corvexa::mpeg

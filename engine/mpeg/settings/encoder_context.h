@@ -29,6 +29,18 @@ class FrameSource {
   // anything else = error. `data` stays valid until the next call.
   virtual int GetAudio(int frame_number, const std::uint8_t*& data, int& byte_count,
                        int& advance) = 0;
+  // Per-sample audio (the audio encoder's second input mode): up to `wanted`
+  // sample frames from sample `start_sample`; `sample_count` receives how
+  // many came. Same codes as GetAudio. Sources without this mode answer 50.
+  virtual int GetAudioSamples(int start_sample, int wanted, const std::uint8_t*& data,
+                              int& byte_count, int& sample_count) {
+    (void)start_sample;
+    (void)wanted;
+    data = nullptr;
+    byte_count = 0;
+    sample_count = 0;
+    return 50;
+  }
 };
 
 // The run entry's own copy of the caller's source description.
