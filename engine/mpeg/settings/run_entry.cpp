@@ -6,6 +6,7 @@
 
 #include "mpeg/settings/presets.h"
 #include "mpeg/settings/validation.h"
+#include "mpeg/video/cpu_features.h"
 
 namespace corvexa::mpeg {
 
@@ -35,9 +36,8 @@ bool replace_file(const std::string& from, const std::string& to) {
 }  // namespace
 
 void init_encoder(EncoderContext& ctx) {
-  // The video encoder fills in the processor's features when it is built in.
-  ctx.cpu_features = 0;
-  ctx.kernel_class = 0;
+  ctx.cpu_features = detect_cpu();
+  ctx.kernel_class = kernel_class(ctx.cpu_features);
   ctx.audio_input_mode = AudioInputMode::kPerVideoFrame;
   ctx.default_extension = ".mpg";
   ctx.video_file.clear();
