@@ -8,7 +8,6 @@ EngineObject* construct_avitompeg() { return nullptr; }
 EngineObject* construct_mympegenc() { return nullptr; }
 EngineObject* construct_mymediasource() { return nullptr; }
 EngineObject* construct_mympglib() { return nullptr; }
-EngineObject* construct_zelavilib() { return nullptr; }
 EngineObject* construct_mediavideoinfo() { return nullptr; }
 EngineObject* construct_mediatoavi() { return nullptr; }
 EngineObject* construct_codeclist() { return nullptr; }
