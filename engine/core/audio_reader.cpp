@@ -24,11 +24,45 @@ constexpr int kEmptyDecodeTries = 16;
 
 AudioReader::AudioReader() {
   mp3_ = static_cast<Mp3Decoder*>(make_heap_object(construct_mympglib));
+  fallback_ = static_cast<Zelavilib*>(make_heap_object(construct_zelavilib));
 }
 
 AudioReader::~AudioReader() {
   Close();
   ReleaseObject(mp3_);
+  ReleaseObject(fallback_);
+}
+
+void AudioReader::OpenFallback(const std::string& path) {
+  CloseFallback();
+  if (fallback_ == nullptr) return;
+  fallback_file_ = fallback_->Open(path.c_str());
+  if (fallback_file_ == nullptr) return;
+  fallback_source_ = fallback_->OpenStream(fallback_file_, 1);
+  if (fallback_source_ == nullptr || !fallback_->IsOK(fallback_source_)) CloseFallback();
+}
+
+void AudioReader::CloseFallback() {
+  if (fallback_ == nullptr) return;
+  fallback_->CloseStream(fallback_source_);
+  fallback_source_ = nullptr;
+  if (fallback_file_ != nullptr) fallback_->Close(fallback_file_);
+  fallback_file_ = nullptr;
+}
+
+// The engine's own reader counts sound in blocks of the format's alignment,
+// as the platform does for PCM and byte-counted MP3.
+bool AudioReader::ReadFallback(std::int32_t& got) {
+  got = 0;
+  if (fallback_source_ == nullptr) return false;
+  if (is_mp3_ && fallback_source_->info.sample_size != 1) return false;
+  std::int32_t bytes = 0, samples = 0;
+  const std::int32_t count = is_mp3_ ? std::min(frame_samples_, block_bytes_) : frame_samples_;
+  if (fallback_->Read(fallback_source_, static_cast<std::int32_t>(position_), count,
+                      raw_buffer_.data(), block_bytes_, &bytes, &samples) != 0 || bytes <= 0)
+    return false;
+  got = bytes;
+  return true;
 }
 
 bool AudioReader::Open(const std::string& path) {
@@ -36,9 +70,9 @@ bool AudioReader::Open(const std::string& path) {
   std::shared_ptr<platform::AviFile> file = platform::AviFile::open(path);
   if (!file) return false;
   stream_ = file->get_stream(kStreamTypeAudio, 0);
-  if (!stream_) return false;
-  samples_ = platform::AviSampleReader::open(stream_);
-  return samples_ != nullptr;
+  if (stream_) samples_ = platform::AviSampleReader::open(stream_);
+  OpenFallback(path);
+  return samples_ != nullptr || fallback_source_ != nullptr;
 }
 
 bool AudioReader::Prepare(std::uint32_t video_rate, std::uint32_t video_scale) {
@@ -146,7 +180,7 @@ void AudioReader::EndRun() {
 
 bool AudioReader::ReadRaw(std::int32_t& got) {
   got = 0;
-  if (!samples_) return false;
+  if (!samples_ || fail_platform_reads_) return false;
   if (is_mp3_) {
     // MP3 is read as the run of bytes it is, whichever way the file counts
     // its samples (bytes, or one frame per chunk): both give the whole track.
@@ -218,12 +252,15 @@ int AudioReader::ReadBlock(std::int32_t& byte_count, std::uint8_t*& data) {
   } else {
     if (!first_read_) position_ += frame_samples_;
     std::int32_t got = 0;
-    bool have_input = ReadRaw(got);
+    bool have_input = ReadRaw(got) || ReadFallback(got);
     if (!have_input && !(is_mp3_ && position_ != 0)) {
       // Past the last sample the sound has simply ended: a track a little
       // shorter than its video is not a read failure.
-      return samples_ && position_ * std::max<std::int64_t>(1, samples_->sample_size()) >=
-                             samples_->total_bytes() ? 50 : 4;
+      if (samples_ && position_ * std::max<std::int64_t>(1, samples_->sample_size()) >=
+                          samples_->total_bytes())
+        return 50;
+      if (fallback_source_ != nullptr && position_ >= fallback_source_->end) return 50;
+      return 4;
     }
     length = got;
     if (is_mp3_) {
@@ -265,6 +302,7 @@ void AudioReader::FreeBuffers() {
 }
 
 void AudioReader::Close() {
+  CloseFallback();
   samples_.reset();
   stream_.reset();
   decoded_.reset();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corvexa/mp3_decoder.h"
+#include "corvexa/zelavilib.h"
 #include "platform/avi_sample_reader.h"
 #include "platform/avi_services.h"
 #include "platform/decoded_audio.h"
@@ -50,6 +51,10 @@ class AudioReader {
   int rate_factor() const { return rate_factor_; }
   int frame_samples() const { return frame_samples_; }
   bool decoded_by_platform() const { return decoded_ != nullptr; }
+  bool has_fallback() const { return fallback_source_ != nullptr; }
+  // Makes every read through the platform fail, so that the engine's own
+  // reader has to take over (for tests).
+  void FailPlatformReadsForTest() { fail_platform_reads_ = true; }
 
  private:
   bool PrepareDecoded(double fps);
@@ -57,6 +62,9 @@ class AudioReader {
   int DecodeMp3(std::int32_t got, bool have_input);
   std::int32_t TakeFromQueue(std::uint8_t* out, std::int32_t wanted);
   void FreeBuffers();
+  void OpenFallback(const std::string& path);
+  void CloseFallback();
+  bool ReadFallback(std::int32_t& got);
 
   std::vector<std::uint8_t> raw_buffer_;
   std::vector<std::uint8_t> rate_buffer_;
@@ -78,6 +86,11 @@ class AudioReader {
   Mp3Decoder* mp3_ = nullptr;
   std::unique_ptr<platform::DecodedAudio> decoded_;
   bool decoded_rewound_ = true;
+  // The engine's own reader, for blocks the platform cannot read.
+  Zelavilib* fallback_ = nullptr;
+  AviFileApi* fallback_file_ = nullptr;
+  AviAudioSource* fallback_source_ = nullptr;
+  bool fail_platform_reads_ = false;
 };
 
 }  // namespace corvexa::core

@@ -5,7 +5,6 @@
 namespace corvexa::core {
 
 EngineObject* construct_mymediasource() { return nullptr; }
-EngineObject* construct_zelavilib() { return nullptr; }
 EngineObject* construct_mediavideoinfo() { return nullptr; }
 EngineObject* construct_mediatoavi() { return nullptr; }
 EngineObject* construct_codeclist() { return nullptr; }

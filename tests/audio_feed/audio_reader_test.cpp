@@ -110,6 +110,26 @@ TEST(AudioReader, BlockHoldsOneVideoFramesWorth) {
   EXPECT_EQ(reader.ReadBlock(n, data), 50);
 }
 
+TEST(AudioReader, TheEnginesOwnReaderTakesOverWhenThePlatformCannotRead) {
+  kavrol_test::TempDir dir;
+  AviAudioSpec audio;
+  audio.format = kavrol_test::pcm_format(2, 22050, 16);
+  std::vector<std::vector<std::uint8_t>> chunks;
+  for (int i = 0; i < 10; ++i) chunks.push_back(kavrol_test::tone_pcm16(22050, 2, 2205, 440, i * 2205));
+  const std::string path = write_sound_avi(dir, "fb.avi", audio, chunks);
+  AudioReader normal;
+  ASSERT_TRUE(normal.Open(path));
+  ASSERT_TRUE(normal.Prepare(25, 1));
+  AudioReader fallback;
+  ASSERT_TRUE(fallback.Open(path));
+  EXPECT_TRUE(fallback.has_fallback());
+  ASSERT_TRUE(fallback.Prepare(25, 1));
+  fallback.FailPlatformReadsForTest();
+  std::vector<std::uint8_t> expected = read_all(normal);
+  ASSERT_EQ(expected.size(), 22050u * 4 * 2);
+  EXPECT_EQ(read_all(fallback), expected);
+}
+
 TEST(AudioReader, EightBitSamplesBecomeSixteenAndAreRepeated) {
   kavrol_test::TempDir dir;
   AviAudioSpec audio;
