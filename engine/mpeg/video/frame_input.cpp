@@ -65,14 +65,21 @@ inline int clamp_index(int i, int n) { return i < 0 ? 0 : (i >= n ? n - 1 : i); 
 
 void convert_rgb(const std::uint8_t* rgb, int line_bytes, int width, int height,
                  int matrix_coefficients, bool plain, std::uint8_t* y, std::uint8_t* cb,
-                 std::uint8_t* cr, int stride) {
+                 std::uint8_t* cr, int stride,
+                 void (*line)(const std::uint8_t*, int, const int*, std::uint8_t*, std::uint8_t*,
+                              std::uint8_t*)) {
   const Weights w = weights_for(matrix_coefficients);
   const Q15 q = q15_for(matrix_coefficients);
+  const int q9[9] = {q.y[0], q.y[1], q.y[2], q.cb[0], q.cb[1], q.cb[2], q.cr[0], q.cr[1], q.cr[2]};
   for (int row = 0; row < height; ++row) {
     const std::uint8_t* src = rgb + static_cast<std::size_t>(height - 1 - row) * line_bytes;
     std::uint8_t* yo = y + static_cast<std::size_t>(row) * stride;
     std::uint8_t* bo = cb + static_cast<std::size_t>(row) * stride;
     std::uint8_t* ro = cr + static_cast<std::size_t>(row) * stride;
+    if (!plain && line) {
+      line(src, width, q9, yo, bo, ro);
+      continue;
+    }
     for (int x = 0; x < width; ++x) {
       const int b = src[4 * x], g = src[4 * x + 1], r = src[4 * x + 2];
       if (plain) {
@@ -274,7 +281,7 @@ bool FrameInput::read_frame(int n, PictureStore& entry) {
   std::uint8_t* u = cf == 3 ? entry.plane[1].data() : u444_.data();
   std::uint8_t* v = cf == 3 ? entry.plane[2].data() : v444_.data();
   convert_rgb(rgb, line_bytes, w, h, e_.s.matrix_coefficients, e_.s.use_plain_kernels != 0,
-              entry.plane[0].data(), u, v, cw);
+              entry.plane[0].data(), u, v, cw, e_.k.rgb_to_ycc);
   pad_plane(entry.plane[0].data(), w, h, cw, ch);
   if (grey) return true;
   pad_plane(u, w, h, cw, ch);

@@ -29,10 +29,13 @@ class VideoFrameHolder final : public FrameHolder {
 const std::uint8_t* clip_table();
 
 // RGB (bottom-up BGRx, `line_bytes` a line) to Y' and full-resolution Cb, Cr
-// planes of `stride` samples; `plain` selects the floating-point path.
+// planes of `stride` samples; `plain` selects the floating-point path, else
+// `row` (a kernel-table entry; null: the plain integer line) does each line.
 void convert_rgb(const std::uint8_t* rgb, int line_bytes, int width, int height,
                  int matrix_coefficients, bool plain, std::uint8_t* y, std::uint8_t* cb,
-                 std::uint8_t* cr, int stride);
+                 std::uint8_t* cr, int stride,
+                 void (*row)(const std::uint8_t*, int, const int*, std::uint8_t*, std::uint8_t*,
+                             std::uint8_t*) = nullptr);
 // Repeats the last sample of each line and then the last line.
 void pad_plane(std::uint8_t* p, int width, int height, int coded_width, int coded_height);
 // 4:4:4 -> 4:2:2, horizontal (MPEG-1 or MPEG-2 taps).
