@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "mpeg/video/video_encoder.h"
 
@@ -22,10 +26,21 @@ struct Plane {
   int height;               // lines of this plane (frame or field)
 };
 
+// Macroblock rows handed out to the motion-search workers one at a time.
+// Every macroblock's decision depends only on the pictures, so the order in
+// which rows are taken does not change the result.
+struct RowQueue {
+  std::atomic<int> next{0};
+  std::atomic<bool> stopped{false};
+};
+
 class Estimator {
  public:
   explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
-  bool run();
+  // Decides the rows taken from `rows`; false when a stop was requested.
+  bool run(RowQueue& rows);
+  void coarse_setup();
+  const LargestVectors& largest() const { return largest_; }
 
  private:
   Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
@@ -43,7 +58,6 @@ class Estimator {
   int sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe);
   int bi_frame(int bx, int by, const Found& f, const Found& b, bool squared);
   int bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b, bool squared);
-  void coarse_setup();
   void coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int mbx, int mby,
                      int& out_x, int& out_y);
   void note_largest(int dir, const Found& f);
@@ -62,6 +76,7 @@ class Estimator {
   VideoEncoder& e_;
   const KernelTable& k_;
   int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
+  LargestVectors largest_;  // this worker's; merged after the picture
 };
 
 const std::uint8_t* at(const std::uint8_t* p, int lx, int hx, int hy, int x, int y) {
@@ -130,7 +145,7 @@ Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by,
 
 void Estimator::note_largest(int dir, const Found& f) {
   const int ax = std::abs(f.hx / 2), ay = std::abs(f.hy / 2);
-  LargestVectors& l = e_.largest;
+  LargestVectors& l = largest_;
   if (dir == 0) {
     l.fwd_x = std::max(l.fwd_x, ax);
     l.fwd_y = std::max(l.fwd_y, ay);
@@ -277,15 +292,14 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
   out_y = by * 4;
 }
 
-bool Estimator::run() {
+bool Estimator::run(RowQueue& rows) {
   VideoEncoder& e = e_;
   const bool with_fields = !e.frame_pred_dct;
   const bool variable = e.variable_search;
-  if (variable) coarse_setup();
   const std::uint8_t* cur_sub = e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data();
   const int w = e.coded_width;
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
+  for (int j = rows.next++; j < e.mb_rows_pic; j = rows.next++) {
+    int index = j * e.mb_cols;
     for (int i = 0; i < e.mb_cols; ++i, ++index) {
       MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
       mb = MacroblockInfo{};
@@ -397,7 +411,10 @@ bool Estimator::run() {
           mb.distance = static_cast<int>(v);
         }
       }
-      if (stop_requested(e.ctx)) return false;
+      if (stop_requested(e.ctx) || rows.stopped) {
+        rows.stopped = true;
+        return false;
+      }
     }
   }
   return true;
@@ -436,8 +453,36 @@ bool allocate_motion_buffers(VideoEncoder& e) {
 }
 
 bool motion_estimation(VideoEncoder& e) {
-  Estimator estimator(e);
-  return estimator.run();
+  Estimator first(e);
+  if (e.variable_search) first.coarse_setup();
+  int workers = e.ctx.motion_threads > 0 ? e.ctx.motion_threads
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  workers = std::clamp(workers, 1, std::max(1, e.mb_rows_pic));
+  RowQueue rows;
+  std::vector<Estimator> helpers(static_cast<std::size_t>(workers - 1), Estimator(e));
+  std::vector<std::thread> threads;
+  threads.reserve(helpers.size());
+  std::vector<char> helper_ok(helpers.size(), 1);
+  for (std::size_t t = 0; t < helpers.size(); ++t) {
+    try {
+      threads.emplace_back([&, t] { helper_ok[t] = helpers[t].run(rows); });
+    } catch (const std::system_error&) {
+      break;  // fewer workers: the rows left are taken by those running
+    }
+  }
+  bool ok = first.run(rows);
+  for (std::thread& t : threads) t.join();
+  for (std::size_t t = 0; t < threads.size(); ++t) ok = ok && helper_ok[t];
+  LargestVectors& l = e.largest;
+  auto merge = [&l](const LargestVectors& m) {
+    l.fwd_x = std::max(l.fwd_x, m.fwd_x);
+    l.fwd_y = std::max(l.fwd_y, m.fwd_y);
+    l.bwd_x = std::max(l.bwd_x, m.bwd_x);
+    l.bwd_y = std::max(l.bwd_y, m.bwd_y);
+  };
+  merge(first.largest());
+  for (std::size_t t = 0; t < threads.size(); ++t) merge(helpers[t].largest());
+  return ok && !rows.stopped;
 }
 
 void derive_f_codes(VideoEncoder& e) {
