@@ -247,6 +247,30 @@ TEST_P(Checkasm, ColourConversionMatchesTheIntegerPath) {
   }
 }
 
+TEST_P(Checkasm, ChromaFiltersMatchOnEveryPlaneShape) {
+  struct Shape {
+    int width, height;
+  };
+  for (const Shape sh : {Shape{2, 2}, Shape{4, 3}, Shape{16, 8}, Shape{18, 16}, Shape{30, 20},
+                         Shape{64, 32}, Shape{106, 38}, Shape{360, 64}, Shape{720, 36}}) {
+    std::vector<std::uint8_t> src(static_cast<std::size_t>(sh.width) * sh.height);
+    for (int kind = 0; kind < 6; ++kind) {
+      fill(src, kind);
+      for (bool flag : {false, true}) {
+        const std::size_t h_out = static_cast<std::size_t>(sh.width / 2) * sh.height;
+        std::vector<std::uint8_t> hv(h_out, 1), hr(h_out, 1);
+        vec_.chroma_filter_h(src.data(), hv.data(), sh.width, sh.height, flag);
+        ref_.chroma_filter_h(src.data(), hr.data(), sh.width, sh.height, flag);
+        ASSERT_EQ(hv, hr) << sh.width << "x" << sh.height << " " << kind << flag;
+        std::vector<std::uint8_t> vv(src.size(), 1), vr(src.size(), 1);
+        vec_.chroma_filter_v(src.data(), vv.data(), sh.width, sh.height, flag);
+        ref_.chroma_filter_v(src.data(), vr.data(), sh.width, sh.height, flag);
+        ASSERT_EQ(vv, vr) << sh.width << "x" << sh.height << " " << kind << flag;
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllRunnable, Checkasm, ::testing::ValuesIn(runnable_variants()),
                          [](const auto& info) { return info.param.name(); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Checkasm);

@@ -289,15 +289,15 @@ bool FrameInput::read_frame(int n, PictureStore& entry) {
   if (cf == 3) return true;
   const bool mpeg1 = e_.mpeg1;
   if (cf == 2) {
-    filter_horizontal(u, entry.plane[1].data(), cw, ch, mpeg1);
-    filter_horizontal(v, entry.plane[2].data(), cw, ch, mpeg1);
+    e_.k.chroma_filter_h(u, entry.plane[1].data(), cw, ch, mpeg1);
+    e_.k.chroma_filter_h(v, entry.plane[2].data(), cw, ch, mpeg1);
     return true;
   }
-  filter_horizontal(u, u422_.data(), cw, ch, mpeg1);
-  filter_horizontal(v, v422_.data(), cw, ch, mpeg1);
+  e_.k.chroma_filter_h(u, u422_.data(), cw, ch, mpeg1);
+  e_.k.chroma_filter_h(v, v422_.data(), cw, ch, mpeg1);
   const bool progressive = e_.s.progressive_frame != 0;
-  filter_vertical(u422_.data(), entry.plane[1].data(), cw / 2, ch, progressive);
-  filter_vertical(v422_.data(), entry.plane[2].data(), cw / 2, ch, progressive);
+  e_.k.chroma_filter_v(u422_.data(), entry.plane[1].data(), cw / 2, ch, progressive);
+  e_.k.chroma_filter_v(v422_.data(), entry.plane[2].data(), cw / 2, ch, progressive);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "mpeg/video/frame_input.h"
 #include "mpeg/video/kernels_impl.h"
 
 namespace corvexa::mpeg::video {
@@ -416,6 +417,8 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
   k.add_prediction = add_plain;
   k.quantise_non_intra_fast = quantise_fast_plain;
   k.rgb_to_ycc = rgb_row_plain;
+  k.chroma_filter_h = filter_horizontal;
+  k.chroma_filter_v = filter_vertical;
   if (kernel_class > 0 && isa_available(isa)) {
     // Each wider set only replaces what it does better.
 #if defined(__x86_64__)

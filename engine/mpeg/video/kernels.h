@@ -35,6 +35,12 @@ struct KernelTable {
   // each R, G, B).
   void (*rgb_to_ycc)(const std::uint8_t* bgrx, int width, const int* q15, std::uint8_t* y,
                      std::uint8_t* cb, std::uint8_t* cr);
+  // Chroma down-sampling of a whole plane: 4:4:4 -> 4:2:2 horizontally (MPEG-1
+  // or MPEG-2 taps), 4:2:2 -> 4:2:0 vertically (progressive or by field).
+  void (*chroma_filter_h)(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                          bool mpeg1);
+  void (*chroma_filter_v)(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                          bool progressive);
 };
 
 // Instruction sets the vector kernels are written for, narrowest first.

@@ -5,7 +5,10 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
+
+#include "mpeg/video/frame_input.h"
 
 #include "mpeg/video/kernels_impl.h"
 
@@ -441,6 +444,142 @@ void rgb_row_sse2(const u8* src, int width, const int* q, u8* yo, u8* bo, u8* ro
   }
 }
 
+// Chroma filters. Both end as clamp((v + 256) >> 9, 0, 255), which is what
+// the clip table gives; the saturating packs do the clamp.
+inline __m128i round_pack(__m128i lo, __m128i hi) {
+  const __m128i r = _mm_set1_epi32(256);
+  lo = _mm_srai_epi32(_mm_add_epi32(lo, r), 9);
+  hi = _mm_srai_epi32(_mm_add_epi32(hi, r), 9);
+  const __m128i w = _mm_packs_epi32(lo, hi);
+  return _mm_packus_epi16(w, w);
+}
+
+inline int clip_out(int v) {
+  v = (v + 256) >> 9;
+  return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
+
+inline __m128i taps2(int a, int b) {
+  return _mm_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) |
+                                         (static_cast<std::uint32_t>(a) & 0xFFFF)));
+}
+
+// One output line from twelve source lines and their taps.
+void filter_line12(const u8* const* rows, const int* taps, int width, u8* out) {
+  const __m128i z = _mm_setzero_si128();
+  __m128i t[6];
+  for (int p = 0; p < 6; ++p) t[p] = taps2(taps[2 * p], taps[2 * p + 1]);
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    __m128i lo = z, hi = z;
+    for (int p = 0; p < 6; ++p) {
+      const __m128i a = _mm_unpacklo_epi8(load8(rows[2 * p] + x), z);
+      const __m128i b = _mm_unpacklo_epi8(load8(rows[2 * p + 1] + x), z);
+      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), t[p]));
+      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), t[p]));
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), round_pack(lo, hi));
+  }
+  for (; x < width; ++x) {
+    int v = 0;
+    for (int k = 0; k < 12; ++k) v += taps[k] * rows[k][x];
+    out[x] = static_cast<u8>(clip_out(v));
+  }
+}
+
+inline int clamp_row(int r, int lo, int hi) { return r < lo ? lo : (r > hi ? hi : r); }
+
+void filter_vertical_sse2(const u8* src, u8* dst, int width, int height, bool progressive) {
+  if (height < 2) {
+    filter_vertical(src, dst, width, height, progressive);
+    return;
+  }
+  const u8* rows[12];
+  auto line = [&](int r) { return src + static_cast<std::size_t>(clamp_row(r, 0, height - 1)) * width; };
+  auto put = [&](int r, const int* taps) {
+    if (r < height / 2) filter_line12(rows, taps, width, dst + static_cast<std::size_t>(r) * width);
+  };
+  if (progressive) {
+    static const int kTaps[12] = {5, 11, -21, -37, 70, 228, 228, 70, -37, -21, 11, 5};
+    for (int j = 0; j < height; j += 2) {
+      for (int k = 0; k < 12; ++k) rows[k] = line(j - 5 + k);
+      put(j / 2, kTaps);
+    }
+    return;
+  }
+  static const int kField[12] = {8, 5, -30, -18, 113, 242, 192, 35, -38, -10, 11, 2};
+  const int last_even = (height - 1) & ~1;
+  const int last_odd = std::min((height - 1) | 1, height - 1);
+  for (int j = 0; j < height; j += 4) {
+    for (int k = 0; k < 12; ++k) rows[k] = line(clamp_row(j - 10 + 2 * k, 0, last_even));
+    put(j / 2, kField);
+    for (int k = 0; k < 12; ++k) rows[k] = line(clamp_row(j + 13 - 2 * k, 1, last_odd));
+    put(j / 2 + 1, kField);
+  }
+}
+
+void filter_horizontal_sse2(const u8* src, u8* dst, int width, int height, bool mpeg1) {
+  // Even and odd samples of a line apart, with four clamped samples of
+  // margin on each side, so the taps become unaligned loads.
+  constexpr int kMax = 4096, kPad = 4;
+  if (width > 2 * kMax || width < 2 || (width & 1)) {
+    filter_horizontal(src, dst, width, height, mpeg1);
+    return;
+  }
+  alignas(16) std::int16_t even[kMax + 2 * kPad + 8], odd[kMax + 2 * kPad + 8];
+  const int half = width / 2;
+  const __m128i c1 = mpeg1 ? taps2(228, 70) : taps2(159, -52);
+  const __m128i c2 = mpeg1 ? taps2(-37, -21) : taps2(22, 256);
+  const __m128i c3 = taps2(11, 5);
+  for (int row = 0; row < height; ++row) {
+    const u8* x = src + static_cast<std::size_t>(row) * width;
+    u8* out = dst + static_cast<std::size_t>(row) * half;
+    for (int m = -kPad; m < half + kPad; ++m) {
+      even[m + kPad] = x[clamp_row(2 * m, 0, width - 1)];
+      odd[m + kPad] = x[clamp_row(2 * m + 1, 0, width - 1)];
+    }
+    const std::int16_t* e = even + kPad;
+    const std::int16_t* o = odd + kPad;
+    auto at = [](const std::int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    int m = 0;
+    for (; m + 8 <= half; m += 8) {
+      __m128i lo, hi;
+      if (mpeg1) {
+        const __m128i s1 = _mm_add_epi16(at(e + m), at(o + m));
+        const __m128i s2 = _mm_add_epi16(at(o + m - 1), at(e + m + 1));
+        const __m128i s3 = _mm_add_epi16(at(e + m - 1), at(o + m + 1));
+        const __m128i s4 = _mm_add_epi16(at(o + m - 2), at(e + m + 2));
+        const __m128i s5 = _mm_add_epi16(at(e + m - 2), at(o + m + 2));
+        const __m128i s6 = _mm_add_epi16(at(o + m - 3), at(e + m + 3));
+        lo = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(s1, s2), c1),
+                                         _mm_madd_epi16(_mm_unpacklo_epi16(s3, s4), c2)),
+                           _mm_madd_epi16(_mm_unpacklo_epi16(s5, s6), c3));
+        hi = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(s1, s2), c1),
+                                         _mm_madd_epi16(_mm_unpackhi_epi16(s3, s4), c2)),
+                           _mm_madd_epi16(_mm_unpackhi_epi16(s5, s6), c3));
+      } else {
+        const __m128i s1 = _mm_add_epi16(at(o + m - 1), at(o + m));
+        const __m128i s2 = _mm_add_epi16(at(o + m - 2), at(o + m + 1));
+        const __m128i s3 = _mm_add_epi16(at(o + m - 3), at(o + m + 2));
+        const __m128i c = at(e + m);
+        lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(s1, s2), c1),
+                           _mm_madd_epi16(_mm_unpacklo_epi16(s3, c), c2));
+        hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(s1, s2), c1),
+                           _mm_madd_epi16(_mm_unpackhi_epi16(s3, c), c2));
+      }
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m), round_pack(lo, hi));
+    }
+    for (; m < half; ++m) {
+      const int v = mpeg1 ? 228 * (e[m] + o[m]) + 70 * (o[m - 1] + e[m + 1]) -
+                                37 * (e[m - 1] + o[m + 1]) - 21 * (o[m - 2] + e[m + 2]) +
+                                11 * (e[m - 2] + o[m + 2]) + 5 * (o[m - 3] + e[m + 3])
+                          : 22 * (o[m - 3] + o[m + 2]) - 52 * (o[m - 2] + o[m + 1]) +
+                                159 * (o[m - 1] + o[m]) + 256 * e[m];
+      out[m] = static_cast<u8>(clip_out(v));
+    }
+  }
+}
+
 }  // namespace
 
 int sad16_sse2(const u8* ref, const u8* cur, int stride, int hx, int hy, int h, int limit) {
@@ -463,6 +602,8 @@ void use_sse2_kernels(KernelTable& k) {
   k.add_prediction = add_sse2;
   k.quantise_non_intra_fast = quantise_fast_sse2;
   k.rgb_to_ycc = rgb_row_sse2;
+  k.chroma_filter_h = filter_horizontal_sse2;
+  k.chroma_filter_v = filter_vertical_sse2;
 }
 
 }  // namespace corvexa::mpeg::video
