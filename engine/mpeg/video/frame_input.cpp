@@ -7,12 +7,14 @@
 namespace corvexa::mpeg::video {
 
 bool VideoFrameHolder::Allocate(std::int32_t size) {
-  if (!buffer_.empty() || size <= 0) return false;
+  if (held_ || size <= 0) return false;
   try {
     buffer_.assign(static_cast<std::size_t>(size), 0);
   } catch (const std::bad_alloc&) {
+    buffer_.clear();
     return false;
   }
+  held_ = true;
   return true;
 }
 
@@ -220,7 +222,7 @@ void FrameInput::release() {
     b->clear();
     b->shrink_to_fit();
   }
-  holder_.Release();
+  holder_.Free();
 }
 
 bool FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line_bytes) {

@@ -14,15 +14,23 @@ namespace corvexa::mpeg::video {
 class VideoFrameHolder final : public FrameHolder {
  public:
   bool Allocate(std::int32_t size) override;
-  std::uint8_t* Data() override { return buffer_.empty() ? nullptr : buffer_.data(); }
-  std::int32_t Size() override { return static_cast<std::int32_t>(buffer_.size()); }
+  std::uint8_t* Data() override { return held_ ? buffer_.data() : nullptr; }
+  std::int32_t Size() override { return held_ ? static_cast<std::int32_t>(buffer_.size()) : 0; }
+  // Gives up the frame; its memory is kept for the next one of the same size
+  // (a fresh allocation a frame costs page faults on every picture).
   void Release() {
+    held_ = false;
     buffer_.clear();
+  }
+  // Gives the memory back as well.
+  void Free() {
+    Release();
     buffer_.shrink_to_fit();
   }
 
  private:
   std::vector<std::uint8_t> buffer_;
+  bool held_ = false;
 };
 
 // Clip table covering -384..639; the pointer returned addresses index 0.
