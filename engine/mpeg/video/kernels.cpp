@@ -276,6 +276,10 @@ void fdct_integer(std::int16_t* block) {
 
 namespace {
 
+// (181 * v + 128) >> 8 without the 32-bit overflow of 181 * v that
+// coefficients near the +-2048 limit cause: v = 256q + r splits it exactly.
+inline int mul181_round(int v) { return 181 * (v >> 8) + ((181 * (v & 255) + 128) >> 8); }
+
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
 struct IdctClip {
@@ -318,8 +322,8 @@ void idct_row(std::int16_t* blk) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
+  x2 = mul181_round(x4 + x5);
+  x4 = mul181_round(x4 - x5);
   blk[0] = static_cast<std::int16_t>((x7 + x1) >> 8);
   blk[1] = static_cast<std::int16_t>((x3 + x2) >> 8);
   blk[2] = static_cast<std::int16_t>((x0 + x4) >> 8);
@@ -358,8 +362,8 @@ void idct_col(std::int16_t* blk, const IdctClip& clip) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
+  x2 = mul181_round(x4 + x5);
+  x4 = mul181_round(x4 - x5);
   blk[8 * 0] = clip((x7 + x1) >> 14);
   blk[8 * 1] = clip((x3 + x2) >> 14);
   blk[8 * 2] = clip((x0 + x4) >> 14);

@@ -277,9 +277,16 @@ inline __m128i widen(__m128i v, bool high) {
   return _mm_srai_epi32(w, 16);
 }
 inline __m128i mul181(__m128i v) {
-  // 181 = 128 + 32 + 16 + 4 + 1; wraps as the plain int product would.
+  // 181 = 128 + 32 + 16 + 4 + 1
   return _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 7), _mm_slli_epi32(v, 5)),
                        _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(v, 4), _mm_slli_epi32(v, 2)), v));
+}
+// (181 * v + 128) >> 8 as the plain form splits it: 181 * (v >> 8) plus the
+// rounded product of the low byte, so no lane overflows.
+inline __m128i mul181_round(__m128i v) {
+  const __m128i high = mul181(_mm_srai_epi32(v, 8));
+  const __m128i low = mul181(_mm_and_si128(v, _mm_set1_epi32(255)));
+  return _mm_add_epi32(high, _mm_srai_epi32(_mm_add_epi32(low, _mm_set1_epi32(128)), 8));
 }
 inline __m128i narrow_wrap(__m128i lo, __m128i hi) {
   lo = _mm_srai_epi32(_mm_slli_epi32(lo, 16), 16);
@@ -329,9 +336,8 @@ inline void idct_pass(const __m128i* c, __m128i* out) {
     x8 = _mm_sub_epi32(x8, x3);
     x3 = _mm_add_epi32(x0, x2);
     x0 = _mm_sub_epi32(x0, x2);
-    const __m128i r128 = _mm_set1_epi32(128);
-    x2 = _mm_srai_epi32(_mm_add_epi32(mul181(_mm_add_epi32(x4, x5)), r128), 8);
-    x4 = _mm_srai_epi32(_mm_add_epi32(mul181(_mm_sub_epi32(x4, x5)), r128), 8);
+    x2 = mul181_round(_mm_add_epi32(x4, x5));
+    x4 = mul181_round(_mm_sub_epi32(x4, x5));
     const __m128i o[8] = {_mm_add_epi32(x7, x1), _mm_add_epi32(x3, x2), _mm_add_epi32(x0, x4),
                           _mm_add_epi32(x8, x6), _mm_sub_epi32(x8, x6), _mm_sub_epi32(x0, x4),
                           _mm_sub_epi32(x3, x2), _mm_sub_epi32(x7, x1)};
