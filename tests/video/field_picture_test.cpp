@@ -3,6 +3,7 @@
 // carry the picture flags the settings ask for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -81,6 +82,34 @@ StreamHeaders parse_headers(const std::vector<std::uint8_t>& s) {
   return h;
 }
 
+// Slowly drifting texture under fresh noise in every frame: averaging two
+// references, as dual prime does, halves the noise of the prediction.
+class NoisyPattern : public FrameSource {
+ public:
+  NoisyPattern(int width, int height) : width_(width), height_(height) {}
+  int GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes, int& repeat) override {
+    line_bytes = width_ * 4;
+    if (!holder.Allocate(line_bytes * height_)) return 4;
+    std::uint32_t seed = 0x9E3779B9u * static_cast<std::uint32_t>(n + 1);
+    for (int y = 0; y < height_; ++y) {
+      std::uint8_t* line = holder.Data() + static_cast<std::size_t>(height_ - 1 - y) * line_bytes;
+      for (int x = 0; x < width_; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        const int noise = static_cast<int>((seed >> 24) % 41) - 20;
+        const int base = 128 + ((x + n) * 7 % 64) + ((y * 5) % 48) - 56;
+        for (int c = 0; c < 3; ++c)
+          line[4 * x + c] = static_cast<std::uint8_t>(std::clamp(base + noise + 10 * c, 0, 255));
+      }
+    }
+    repeat = 0;
+    return 0;
+  }
+  int GetAudio(int, const std::uint8_t*&, int&, int&) override { return 50; }
+
+ private:
+  int width_, height_;
+};
+
 struct Case {
   const char* name;
   int kind;
@@ -93,6 +122,7 @@ struct Case {
   int pulldown;
   int chroma_format;  // 0 = preset
   int slice_per_row;  // -1 = preset
+  bool noisy = false;
 };
 
 void apply(EncoderContext& ctx, const Case& c) {
@@ -125,7 +155,9 @@ TEST_P(FieldStreams, DecodeLikeTheReconstructionWithTheirPictureFlags) {
   const std::string file = dir.file(std::string(c.name) + ".m2v");
   video_test::configure(ctx, c.kind, c.width, c.height, c.frames, file);
   apply(ctx, c);
-  video_test::MovingPattern source(c.width, c.height, 1000, 3, 2);
+  video_test::MovingPattern moving(c.width, c.height, 1000, 3, 2);
+  NoisyPattern noisy(c.width, c.height);
+  FrameSource& source = c.noisy ? static_cast<FrameSource&>(noisy) : moving;
   video_test::ReconstructionLog recon;
   video_test::Messages messages;
   ctx.frames = &source;
@@ -216,11 +248,46 @@ const Case kCases[] = {
     {"field_dvd_odd_height_one_slice", kDvd, 80, 50, 8, 2, 58, 1, 0, 1, 0, 0, 0},
     {"frame_dual_prime_fixed", kMpeg2, 96, 64, 10, 1, 0, 0, 0, 1, 0, 0, -1},
     {"frame_dual_prime_variable", kMpeg2, 96, 64, 10, 1, 58, 0, 0, 0, 0, 0, -1},
+    {"frame_dual_prime_noisy", kMpeg2, 96, 64, 8, 1, 0, 0, 0, 1, 0, 0, -1, true},
+    {"frame_dual_prime_noisy_bottom_first", kMpeg2, 96, 64, 8, 1, 58, 0, 0, 0, 0, 0, -1, true},
+    {"field_dual_prime_noisy", kMpeg2, 96, 64, 8, 1, 0, 1, 0, 0, 0, 0, -1, true},
     {"pulldown_1", kMpeg2, 96, 64, 8, 1, 0, 0, 1, 1, 1, 0, -1},
     {"pulldown_2", kMpeg2, 96, 64, 16, 1, 58, 0, 1, 1, 2, 0, -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, FieldStreams, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Field pictures exist only in interlaced MPEG-2 and carry no pulldown flags.
+TEST(FieldPictures, RefusedWhereTheyCannotBeCoded) {
+  struct Refusal {
+    const char* name;
+    int kind;
+    int progressive_sequence;
+    int pulldown;
+  };
+  const Refusal cases[] = {{"mpeg1", kMpeg1, 1, 0},
+                           {"progressive sequence", kMpeg2, 1, 0},
+                           {"pulldown", kMpeg2, 0, 2}};
+  for (const Refusal& r : cases) {
+    kavrol_test::TempDir dir;
+    EncoderContext ctx;
+    video_test::configure(ctx, r.kind, 64, 64, 4, dir.file("refused.m2v"));
+    ctx.work.field_pictures = 1;
+    ctx.work.progressive_sequence = r.progressive_sequence;
+    ctx.work.pulldown = r.pulldown;
+    video_test::MovingPattern source(64, 64, 100);
+    video_test::Messages messages;
+    ctx.frames = &source;
+    ctx.status = &messages;
+    EXPECT_FALSE(encode_video_stream(ctx)) << r.name;
+    EXPECT_TRUE(messages.Has("Invalid video encoder settings.")) << r.name;
+    EXPECT_EQ(source.calls, 0) << r.name;
+  }
+}
 
 }  // namespace
