@@ -262,22 +262,26 @@ INSTANTIATE_TEST_SUITE_P(Streams, FieldStreams, ::testing::ValuesIn(kCases),
 
 namespace {
 
-// Field pictures exist only in interlaced MPEG-2 and carry no pulldown flags.
-TEST(FieldPictures, RefusedWhereTheyCannotBeCoded) {
+// Field pictures exist only in interlaced MPEG-2 and carry no pulldown
+// flags; pulldown needs the picture flags of interlaced MPEG-2 as well.
+TEST(FieldPictures, RefusedWhereTheyOrPulldownCannotBeCoded) {
   struct Refusal {
     const char* name;
     int kind;
+    int field_pictures;
     int progressive_sequence;
     int pulldown;
   };
-  const Refusal cases[] = {{"mpeg1", kMpeg1, 1, 0},
-                           {"progressive sequence", kMpeg2, 1, 0},
-                           {"pulldown", kMpeg2, 0, 2}};
+  const Refusal cases[] = {{"mpeg1", kMpeg1, 1, 1, 0},
+                           {"progressive sequence", kMpeg2, 1, 1, 0},
+                           {"field pictures with pulldown", kMpeg2, 1, 0, 2},
+                           {"pulldown in mpeg1", kMpeg1, 0, 1, 1},
+                           {"pulldown in a progressive sequence", kMpeg2, 0, 1, 1}};
   for (const Refusal& r : cases) {
     kavrol_test::TempDir dir;
     EncoderContext ctx;
     video_test::configure(ctx, r.kind, 64, 64, 4, dir.file("refused.m2v"));
-    ctx.work.field_pictures = 1;
+    ctx.work.field_pictures = r.field_pictures;
     ctx.work.progressive_sequence = r.progressive_sequence;
     ctx.work.pulldown = r.pulldown;
     video_test::MovingPattern source(64, 64, 100);

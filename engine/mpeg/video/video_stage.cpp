@@ -211,6 +211,9 @@ bool settings_usable(const VideoEncoder& e) {
   if (s.field_pictures &&
       (e.mpeg1 || s.progressive_sequence || s.pulldown == 1 || s.pulldown == 2))
     return false;
+  // 3:2 pulldown repeats fields through the picture coding extension, which
+  // only interlaced MPEG-2 sequences have.
+  if ((s.pulldown == 1 || s.pulldown == 2) && (e.mpeg1 || s.progressive_sequence)) return false;
   for (int row = 0; row < m; ++row) {
     for (int col : {kFwdFcodeH, kFwdFcodeV, kBwdFcodeH, kBwdFcodeV}) {
       if (row == 0 && col >= kBwdFcodeH) continue;
