@@ -124,7 +124,31 @@ Plane plane_of(const AVFrame* f, int c, int w, int h) {
 
 }  // namespace
 
-Decoded decode_strict(const std::string& path) {
+namespace {
+
+// Offsets where each coded picture begins, with the sequence and GOP headers
+// in front of it, and the end of the stream.
+std::vector<std::size_t> picture_bounds(const std::vector<std::uint8_t>& b) {
+  std::vector<std::size_t> at;
+  bool after_slice = true;
+  for (std::size_t i = 0; i + 3 < b.size(); ++i) {
+    if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
+    const int code = b[i + 3];
+    if ((code == 0xB3 || code == 0xB8 || code == 0x00) && after_slice) {
+      at.push_back(i);
+      after_slice = false;
+    } else if (code >= 0x01 && code <= 0xAF) {
+      after_slice = true;
+    }
+    i += 3;
+  }
+  at.push_back(b.size());
+  return at;
+}
+
+}  // namespace
+
+Decoded decode_strict(const std::string& path, bool packet_per_picture) {
   Decoded out;
   std::vector<std::uint8_t> bytes = read_file(path);
   if (bytes.size() < 4) {
@@ -142,6 +166,10 @@ Decoded decode_strict(const std::string& path) {
   AVCodecParserContext* parser = av_parser_init(id);
   c->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_CAREFUL |
                        AV_EF_CRCCHECK;
+  // With a field per packet the error-resilience count still holds the
+  // other field's macroblocks when a packet ends, which "explode" takes for
+  // an error without saying so; every real fault is logged and counted.
+  if (packet_per_picture) c->err_recognition &= ~AV_EF_EXPLODE;
   c->thread_count = 1;
   av_log_set_callback(count_errors);
   {
@@ -171,13 +199,34 @@ Decoded decode_strict(const std::string& path) {
       f.cb = plane_of(frame, 1, cw, ch);
       f.cr = plane_of(frame, 2, cw, ch);
       out.frames.push_back(std::move(f));
+      out.repeat_pict.push_back(frame->repeat_pict);
+      out.top_field_first.push_back(frame->top_field_first);
       out.width = frame->width;
       out.height = frame->height;
       av_frame_unref(frame);
     }
   };
+  if (packet_per_picture) {
+    const std::vector<std::size_t> bounds = picture_bounds(bytes);
+    for (std::size_t k = 0; k + 1 < bounds.size() && !failed; ++k) {
+      if (av_new_packet(pkt, static_cast<int>(bounds[k + 1] - bounds[k])) < 0) {
+        failed = true;
+        out.error = "out of memory";
+        break;
+      }
+      std::memcpy(pkt->data, bytes.data() + bounds[k], bounds[k + 1] - bounds[k]);
+      const int sent = avcodec_send_packet(c, pkt);
+      if (sent < 0) {
+        failed = true;
+        out.error = "send_packet rejected picture " + std::to_string(k) + ": " +
+                    std::to_string(sent);
+      }
+      av_packet_unref(pkt);
+      drain();
+    }
+  }
   const std::uint8_t* data = bytes.data();
-  int size = static_cast<int>(bytes.size());
+  int size = packet_per_picture ? 0 : static_cast<int>(bytes.size());
   while (size > 0 && !failed) {
     const int used = av_parser_parse2(parser, c, &pkt->data, &pkt->size, data, size,
                                       AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
@@ -196,9 +245,10 @@ Decoded decode_strict(const std::string& path) {
       drain();
     }
   }
-  av_parser_parse2(parser, c, &pkt->data, &pkt->size, nullptr, 0, AV_NOPTS_VALUE,
-                   AV_NOPTS_VALUE, 0);
-  if (pkt->size > 0 && avcodec_send_packet(c, pkt) < 0) {
+  if (!packet_per_picture)
+    av_parser_parse2(parser, c, &pkt->data, &pkt->size, nullptr, 0, AV_NOPTS_VALUE,
+                     AV_NOPTS_VALUE, 0);
+  if (!packet_per_picture && pkt->size > 0 && avcodec_send_packet(c, pkt) < 0) {
     failed = true;
     out.error = "send_packet rejected the last data";
   }

@@ -64,6 +64,8 @@ struct Decoded {
   bool ok = false;
   std::string error;
   std::vector<Frame> frames;
+  std::vector<int> repeat_pict;      // per output frame: extra fields shown
+  std::vector<int> top_field_first;  // per output frame
   int width = 0, height = 0;
   double frame_rate = 0;
   int errors_logged = 0;
@@ -71,7 +73,11 @@ struct Decoded {
   std::string codec;
 };
 // Decodes an elementary stream with libavcodec in its strictest mode.
-Decoded decode_strict(const std::string& path);
+// `packet_per_picture` hands the decoder one coded picture per packet instead
+// of the parser's frames: the parser joins the two fields of a frame, and the
+// strict bitstream check then takes the second field for data left over
+// after the first field's last slice.
+Decoded decode_strict(const std::string& path, bool packet_per_picture = false);
 
 double psnr(const Plane& a, const Plane& b);
 std::vector<std::uint8_t> read_file(const std::string& path);

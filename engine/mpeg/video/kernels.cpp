@@ -1,5 +1,7 @@
 #include "mpeg/video/kernels.h"
 
+#include "mpeg/video/fdct_fixed.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -350,6 +352,7 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms) {
   k.variance16 = variance16_plain;
   k.sad4x4_sub = sad4x4_sub_plain;
   k.forward_dct = plain_transforms ? fdct_float : fdct_integer;
+  if (!plain_transforms && kernel_class >= 1 && kernel_class <= 4) k.forward_dct = fdct_fixed;
   k.inverse_dct = idct_chen_wang;
   k.subtract_prediction = subtract_plain;
   k.add_prediction = add_plain;

@@ -2,71 +2,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "mpeg/video/video_encoder.h"
+#include "mpeg/video/motion_search.h"
 
 namespace corvexa::mpeg::video {
-
-namespace {
-
-// A block position and its distance; vectors are half-pel positions
-// relative to the block.
-struct Found {
-  int hx = 0, hy = 0;
-  int dist = 0;
-};
-
-struct Plane {
-  const std::uint8_t* org;  // source picture (full-pel search)
-  const std::uint8_t* ref;  // reconstruction (half-pel refinement, errors)
-  int lx;                   // line step
-  int height;               // lines of this plane (frame or field)
-};
-
-class Estimator {
- public:
-  explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
-  bool run();
-
- private:
-  Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
-               int sx, int sy, int start_x, int start_y);
-  // Frame vector plus the best field vectors of both macroblock fields.
-  struct FrameEstimate {
-    Found frame;
-    Found field[2];
-    int field_select[2] = {0, 0};
-    int field_dist = 0;
-  };
-  FrameEstimate estimate(const PictureStore& org, const PictureStore& ref, int bx, int by,
-                         int dir, bool with_fields);
-  int sse_frame(const PictureStore& ref, int bx, int by, const Found& f);
-  int sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe);
-  int bi_frame(int bx, int by, const Found& f, const Found& b, bool squared);
-  int bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b, bool squared);
-  void coarse_setup();
-  void coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int mbx, int mby,
-                     int& out_x, int& out_y);
-  void note_largest(int dir, const Found& f);
-  void set_frame(MacroblockInfo& mb, int dir, const Found& f) {
-    mb.mv[0][dir][0] = mb.mv[1][dir][0] = f.hx;
-    mb.mv[0][dir][1] = mb.mv[1][dir][1] = f.hy;
-  }
-  void set_field(MacroblockInfo& mb, int dir, const FrameEstimate& fe) {
-    for (int r = 0; r < 2; ++r) {
-      mb.mv[r][dir][0] = fe.field[r].hx;
-      mb.mv[r][dir][1] = fe.field[r].hy;
-      mb.field_select[r][dir] = fe.field_select[r];
-    }
-  }
-
-  VideoEncoder& e_;
-  const KernelTable& k_;
-  int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
-};
-
-const std::uint8_t* at(const std::uint8_t* p, int lx, int hx, int hy, int x, int y) {
-  return p + lx * (y + (hy >> 1)) + x + (hx >> 1);
-}
 
 Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
                         int sx, int sy, int start_x, int start_y) {
@@ -157,6 +95,7 @@ Estimator::FrameEstimate Estimator::estimate(const PictureStore& org, const Pict
                         e_.coded_height / 2};
       best[sel] = search(field, cur_field, bx, by / 2, 8, dir, e_.search[dir][0],
                          e_.search[dir][1] >> 1, start_x_[dir], start_y_[dir] / 2);
+      fe.all[r][sel] = best[sel];
     }
     // Ties keep the reference field of the same parity.
     int sel = r == 0 ? (best[1].dist < best[0].dist ? 1 : 0) : (best[0].dist < best[1].dist ? 0 : 1);
@@ -210,7 +149,7 @@ int Estimator::bi_field(int bx, int by, const FrameEstimate& f, const FrameEstim
   return total;
 }
 
-void subsample(const std::uint8_t* src, int w, int h, std::uint8_t* out) {
+static void subsample(const std::uint8_t* src, int w, int h, std::uint8_t* out) {
   const int w4 = w / 4, h4 = h / 4;
   for (int y = 0; y < h4; ++y) {
     for (int x = 0; x < w4; ++x) {
@@ -242,8 +181,8 @@ void Estimator::coarse_setup() {
 }
 
 void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int x0,
-                              int y0, int& out_x, int& out_y) {
-  const int w4 = e_.coded_width / 4, h4 = e_.coded_height / 4;
+                              int y0, int& out_x, int& out_y, int h4) {
+  const int w4 = e_.coded_width / 4;
   const int xlo = std::max(0, x0 - range), xhi = std::min(x0 + range - 1, w4 - 4);
   const int ylo = std::max(0, y0 - range), yhi = std::min(y0 + range - 1, h4 - 4);
   const std::uint8_t* c = cur + y0 * w4 + x0;
@@ -279,6 +218,7 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
 
 bool Estimator::run() {
   VideoEncoder& e = e_;
+  if (e.pict_struct != kFramePicture) return run_field();
   const bool with_fields = !e.frame_pred_dct;
   const bool variable = e.variable_search;
   if (variable) coarse_setup();
@@ -301,12 +241,12 @@ bool Estimator::run() {
         const int sx = bx / 4, sy = by / 4;
         const std::size_t at = static_cast<std::size_t>(index);
         coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, e.coarse_fx[at],
-                      e.coarse_fy[at]);
+                      e.coarse_fy[at], e.coded_height / 4);
         start_x_[0] = e.coarse_fx[at];
         start_y_[0] = e.coarse_fy[at];
         if (e.pict_type == kPictureB) {
           coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, e.coarse_bx[at],
-                        e.coarse_by[at]);
+                        e.coarse_by[at], e.coded_height / 4);
           start_x_[1] = e.coarse_bx[at];
           start_y_[1] = e.coarse_by[at];
         }
@@ -314,8 +254,16 @@ bool Estimator::run() {
       int err = 0;
       if (e.pict_type == kPictureP) {
         const FrameEstimate fe = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+        // Dual prime needs the reference to be the field pair right before.
+        DualPrime dp;
+        if (with_fields && e.s.ip_distance == 1) dp = dual_prime_frame(bx, by, fe);
         const bool field = with_fields && fe.field_dist < fe.frame.dist;
-        if (field) {
+        if (dp.valid && dp.dist < fe.frame.dist && dp.dist < fe.field_dist) {
+          mb.motion_type = kMcDualPrime;
+          set_dual_prime(mb, dp);
+          err = dual_prime_frame_error(bx, by, dp);
+          mb.distance = dp.dist;
+        } else if (field) {
           mb.motion_type = kMcField;
           set_field(mb, 0, fe);
           err = sse_field(e.old_ref, bx, by, fe);
@@ -403,13 +351,12 @@ bool Estimator::run() {
   return true;
 }
 
-int f_code_for(int v) {
+static int f_code_for(int v) {
   for (int f = 1; f <= 9; ++f)
     if (v < (8 << (f - 1))) return f;
   return 1;
 }
 
-}  // namespace
 
 bool allocate_motion_buffers(VideoEncoder& e) {
   const std::size_t mbs = static_cast<std::size_t>(e.mb_cols) * e.mb_rows_pic;

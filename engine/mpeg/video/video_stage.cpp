@@ -206,6 +206,14 @@ bool settings_usable(const VideoEncoder& e) {
   if (s.intra_dc_precision < 0 || s.intra_dc_precision > 3) return false;
   if (s.vbr_mquant < 1 || s.vbr_mquant > 31 || !(s.frame_rate > 0)) return false;
   if (e.horizontal_size > 4095 || e.vertical_size > 4095) return false;
+  // Field pictures exist only in interlaced MPEG-2, and the pulldown flags
+  // belong to frame pictures.
+  if (s.field_pictures &&
+      (e.mpeg1 || s.progressive_sequence || s.pulldown == 1 || s.pulldown == 2))
+    return false;
+  // 3:2 pulldown repeats fields through the picture coding extension, which
+  // only interlaced MPEG-2 sequences have.
+  if ((s.pulldown == 1 || s.pulldown == 2) && (e.mpeg1 || s.progressive_sequence)) return false;
   for (int row = 0; row < m; ++row) {
     for (int col : {kFwdFcodeH, kFwdFcodeV, kBwdFcodeH, kBwdFcodeV}) {
       if (row == 0 && col >= kBwdFcodeH) continue;
@@ -231,6 +239,7 @@ class Run {
   bool set_up();
   bool loop();
   bool code_picture(int f, int gop_start);
+  bool code_one_picture();
   void cleanup();
   void notify_reconstruction();
 
@@ -263,10 +272,6 @@ bool Run::set_up() {
     return false;
   }
   if (!load_quant_matrices(e_)) return false;
-  if (s.field_pictures) {
-    report_message(ctx, "Field pictures are not available in this build.");
-    return false;
-  }
   if (s.constant_bit_rate) {
     report_message(ctx, "Constant bit rate control is not available in this build.");
     return false;
@@ -326,15 +331,8 @@ void Run::notify_reconstruction() {
 bool Run::code_picture(int f, int gop_start) {
   VideoEncoder& e = e_;
   const WorkingSettings& s = e.s;
-  const int type_index = e.pict_type - 1;
   e.display_frame = f;
   e.temp_ref = f - gop_start;
-  e.pict_struct = kFramePicture;
-  e.frame_pred_dct = e.mpeg1 ? 1 : s.frame_pred_frame_dct[type_index];
-  e.q_scale_type = e.mpeg1 ? 0 : s.q_scale_type[type_index];
-  e.intra_vlc_format = e.mpeg1 ? 0 : s.intra_vlc_format[type_index];
-  e.altscan = e.mpeg1 ? 0 : s.alternate_scan[type_index];
-  e.largest = LargestVectors{};
   if (s.pulldown == 1 || s.pulldown == 2) {
     static const int kCadence[2][4][2] = {{{1, 0}, {1, 1}, {0, 0}, {0, 1}},
                                           {{1, 1}, {0, 0}, {0, 1}, {1, 0}}};
@@ -347,6 +345,48 @@ bool Run::code_picture(int f, int gop_start) {
     e.top_field_first = s.top_field_first;
     e.repeat_first_field = s.repeat_first_field;
   }
+  if (!s.field_pictures) {
+    e.pict_struct = kFramePicture;
+    e.second_field = e.ip_field = false;
+    if (!code_one_picture()) return false;
+  } else {
+    // Two field pictures, the first in display order first; the second field
+    // of an I frame is a P field predicted from the first.
+    e.repeat_first_field = 0;
+    e.pict_struct = e.top_field_first ? kTopField : kBottomField;
+    e.second_field = e.ip_field = false;
+    if (!code_one_picture()) return false;
+    e.pict_struct = e.pict_struct == kTopField ? kBottomField : kTopField;
+    e.second_field = true;
+    if (e.pict_type == kPictureI) {
+      e.pict_type = kPictureP;
+      e.ip_field = true;
+      e.f_code[0][0] = s.motion_ranges[0][kFwdFcodeH];
+      e.f_code[0][1] = s.motion_ranges[0][kFwdFcodeV];
+      e.search[0][0] = s.motion_ranges[0][kFwdRangeH];
+      e.search[0][1] = s.motion_ranges[0][kFwdRangeV];
+      e.f_code[1][0] = e.f_code[1][1] = 15;
+    }
+    if (!code_one_picture()) return false;
+  }
+  notify_reconstruction();
+  frame_statistics(e);
+  return true;
+}
+
+bool Run::code_one_picture() {
+  VideoEncoder& e = e_;
+  const WorkingSettings& s = e.s;
+  const int type_index = e.pict_type - 1;
+  e.frame_pred_dct = e.mpeg1 ? 1 : s.frame_pred_frame_dct[type_index];
+  // Progressive frames (pulldown) allow frame prediction and DCT only; field
+  // pictures always signal their motion type.
+  if (e.progressive_frame && e.pict_struct == kFramePicture) e.frame_pred_dct = 1;
+  if (e.pict_struct != kFramePicture) e.frame_pred_dct = 0;
+  e.q_scale_type = e.mpeg1 ? 0 : s.q_scale_type[type_index];
+  e.intra_vlc_format = e.mpeg1 ? 0 : s.intra_vlc_format[type_index];
+  e.altscan = e.mpeg1 ? 0 : s.alternate_scan[type_index];
+  e.largest = LargestVectors{};
   if (e.mpeg1)
     for (int dir = 0; dir < 2; ++dir)
       if (e.f_code[dir][0] != 15) e.f_code[dir][0] = e.f_code[dir][1] = std::max(e.f_code[dir][0], e.f_code[dir][1]);
@@ -357,8 +397,6 @@ bool Run::code_picture(int f, int gop_start) {
   transform(e);
   if (!write_picture(e)) return false;
   inverse_transform(e);
-  notify_reconstruction();
-  frame_statistics(e);
   return true;
 }
 
