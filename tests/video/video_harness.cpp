@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -53,6 +54,35 @@ int MovingPattern::GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes
   return 0;
 }
 
+ClipFrames::ClipFrames(const std::string& clip, const std::string& scratch, int width,
+                       int height, int frames)
+    : width_(width), height_(height) {
+  if (clip.empty()) return;
+  const std::string command = "ffmpeg -nostdin -v error -y -i '" + clip + "' -frames:v " +
+                              std::to_string(frames) + " -vf scale=" + std::to_string(width) +
+                              ":" + std::to_string(height) + " -pix_fmt bgra -f rawvideo '" +
+                              scratch + "'";
+  if (std::system(command.c_str()) != 0) return;
+  const std::vector<std::uint8_t> all = read_file(scratch);
+  const std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  for (std::size_t off = 0; off + size <= all.size(); off += size)
+    frames_.emplace_back(all.begin() + static_cast<long>(off),
+                         all.begin() + static_cast<long>(off + size));
+}
+
+int ClipFrames::GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes, int& repeat) {
+  if (n < 0 || n >= count()) return 2;
+  line_bytes = 4 * width_;
+  if (!holder.Allocate(line_bytes * height_)) return 4;
+  const std::vector<std::uint8_t>& f = frames_[static_cast<std::size_t>(n)];
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(holder.Data() + static_cast<std::size_t>(height_ - 1 - y) * line_bytes,
+                f.data() + static_cast<std::size_t>(y) * line_bytes,
+                static_cast<std::size_t>(line_bytes));
+  repeat = 0;
+  return 0;
+}
+
 namespace {
 
 Plane copy_plane(const std::uint8_t* p, int width, int height, int stride) {
@@ -91,8 +121,8 @@ bool Messages::Has(const std::string& text) const {
 }
 
 void configure(EncoderContext& ctx, int kind, int width, int height, int frames,
-               const std::string& video_file) {
-  apply_preset(ctx, ctx.record, kind, true);
+               const std::string& video_file, bool pal) {
+  apply_preset(ctx, ctx.record, kind, pal);
   ctx.source = SourceInfo{};
   ctx.source.has_video = true;
   ctx.source.width = width;
@@ -124,7 +154,7 @@ Plane plane_of(const AVFrame* f, int c, int w, int h) {
 
 }  // namespace
 
-Decoded decode_strict(const std::string& path) {
+Decoded decode_strict(const std::string& path, bool zero_stuffing) {
   Decoded out;
   std::vector<std::uint8_t> bytes = read_file(path);
   if (bytes.size() < 4) {
@@ -142,6 +172,7 @@ Decoded decode_strict(const std::string& path) {
   AVCodecParserContext* parser = av_parser_init(id);
   c->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_CAREFUL |
                        AV_EF_CRCCHECK;
+  if (zero_stuffing) c->err_recognition &= ~AV_EF_BITSTREAM;
   c->thread_count = 1;
   av_log_set_callback(count_errors);
   {
