@@ -48,23 +48,24 @@ class ConstantRate final : public RateControl {
   VbvModel vbv_;
   double R_ = 0, T_ = 0, d_ = 0, picture_start_bits_ = 0;
   double frame_floor_ = 0;
-  int r_ = 1;
-  int Xi_ = 0, Xp_ = 0, Xb_ = 0;
-  int d0i_ = 0, d0p_ = 0, d0b_ = 0;
+  // Whole numbers, held as doubles: at the highest rates they pass 2^31.
+  double r_ = 1;
+  double Xi_ = 0, Xp_ = 0, Xb_ = 0;
+  double d0i_ = 0, d0p_ = 0, d0b_ = 0;
   int Np_ = 0, Nb_ = 0;
   double avg_act_ = 400.0, activity_sum_ = 0, quantiser_sum_ = 0;
   int last_mquant_ = 0;
 };
 
-int pick(int setting, double computed) {
-  return setting != 0 ? setting : static_cast<int>(std::floor(computed + 0.5));
+double pick(int setting, double computed) {
+  return setting != 0 ? setting : std::floor(computed + 0.5);
 }
 
 void ConstantRate::sequence_start(VideoEncoder& e) {
   const WorkingSettings& s = e.s;
   vbv_.start(e);
   frame_floor_ = std::floor(s.bit_rate / (3 * s.frame_rate) + 0.5);
-  r_ = std::max(1, pick(s.reaction_parameter, 2 * s.bit_rate / s.frame_rate));
+  r_ = std::max(1.0, pick(s.reaction_parameter, 2 * s.bit_rate / s.frame_rate));
   avg_act_ = s.init_avg_act != 0 ? s.init_avg_act : 400.0;
   Xi_ = pick(s.init_xi, s.bit_rate * 160 / 115);
   Xp_ = pick(s.init_xp, s.bit_rate * 60 / 115);
@@ -87,18 +88,18 @@ void ConstantRate::gop_start(VideoEncoder& e, int np, int nb) {
   // Savings are not carried into the next GOP, an overspend is.
   if (R_ > 0) R_ = 0;
   R_ += std::floor(s.bit_rate / s.frame_rate * (np + 1 + nb) + 0.5);
-  d0i_ = std::max(d0i_, s.init_d0i);
+  d0i_ = std::max(d0i_, static_cast<double>(s.init_d0i));
   if (s.reset_pb_fullness) {
     d0p_ = s.init_d0p;
     d0b_ = s.init_d0b;
   } else {
-    d0p_ = std::max(d0p_, s.init_d0p);
-    d0b_ = std::max(d0b_, s.init_d0b);
+    d0p_ = std::max(d0p_, static_cast<double>(s.init_d0p));
+    d0b_ = std::max(d0b_, static_cast<double>(s.init_d0b));
   }
 }
 
 void ConstantRate::picture_start(VideoEncoder& e) {
-  const double xi = std::max(Xi_, 1), xp = std::max(Xp_, 1), xb = std::max(Xb_, 1);
+  const double xi = std::max(Xi_, 1.0), xp = std::max(Xp_, 1.0), xb = std::max(Xb_, 1.0);
   switch (e.pict_type) {
     case kPictureI:
       T_ = std::floor(R_ / (1 + Np_ * xp / xi + Nb_ * xb / (1.4 * xi)) + 0.5);
@@ -146,7 +147,7 @@ void ConstantRate::measure_activity(VideoEncoder& e) {
 int ConstantRate::slice_quantiser(VideoEncoder& e) {
   int q;
   if (!e.q_scale_type) {
-    q = std::clamp(2 * static_cast<int>(std::floor(d_ * 31 / r_ + 0.5)), 2, 62);
+    q = 2 * static_cast<int>(std::clamp(std::floor(d_ * 31 / r_ + 0.5), 1.0, 31.0));
     last_mquant_ = q;
   } else {
     q = non_linear_value(static_cast<int>(std::clamp(std::floor(d_ * 62 / r_ + 0.5), 1.0, 112.0)));
@@ -184,10 +185,10 @@ void ConstantRate::picture_end(VideoEncoder& e) {
   if (S < vbv_.min_picture_bits()) padding = write_zero_stuffing(e.bs, vbv_.min_picture_bits() - S);
   S = e.bs.bits_written() - picture_start_bits_;
   R_ -= S;
-  const int X = static_cast<int>(std::floor(S * (quantiser_sum_ / 2) / mbs + 0.5));
+  const double X = std::floor(S * (quantiser_sum_ / 2) / mbs + 0.5);
   d_ += S - T_;
   avg_act_ = activity_sum_ / mbs;
-  const int d = static_cast<int>(std::floor(d_ + 0.5));
+  const double d = std::floor(d_ + 0.5);
   switch (e.pict_type) {
     case kPictureI:
       Xi_ = X;
