@@ -79,15 +79,12 @@ void ConstantRate::sequence_start(VideoEncoder& e) {
 
 void ConstantRate::gop_start(VideoEncoder& e, int np, int nb) {
   const WorkingSettings& s = e.s;
-  if (e.s.field_pictures) {
-    np = 2 * np + 1;
-    nb = 2 * nb;
-  }
-  Np_ = np;
-  Nb_ = nb;
   // Savings are not carried into the next GOP, an overspend is.
   if (R_ > 0) R_ = 0;
   R_ += std::floor(s.bit_rate / s.frame_rate * (np + 1 + nb) + 0.5);
+  // Field pictures count each field.
+  Np_ = s.field_pictures ? 2 * np + 1 : np;
+  Nb_ = s.field_pictures ? 2 * nb : nb;
   d0i_ = std::max(d0i_, static_cast<double>(s.init_d0i));
   if (s.reset_pb_fullness) {
     d0p_ = s.init_d0p;

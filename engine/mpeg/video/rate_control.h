@@ -18,7 +18,8 @@ class RateControl {
   virtual void sequence_start(VideoEncoder& enc) = 0;
   virtual void gop_start(VideoEncoder& enc, int np, int nb) = 0;
   virtual void picture_start(VideoEncoder& enc) = 0;
-  // vbv_delay for the picture header being written.
+  // At the picture start code (also when the header carries a fixed value):
+  // the vbv_delay for the header.
   virtual int vbv_delay(VideoEncoder& enc) = 0;
   virtual int slice_quantiser(VideoEncoder& enc) = 0;
   virtual int macroblock_quantiser(VideoEncoder& enc, int j) = 0;
