@@ -165,7 +165,8 @@ TEST_P(FieldStreams, DecodeLikeTheReconstructionWithTheirPictureFlags) {
   ctx.status = &messages;
   ASSERT_TRUE(encode_video_stream(ctx)) << (messages.messages.empty() ? "" : messages.messages.back());
 
-  const video_test::Decoded d = video_test::decode_strict(file, c.field_pictures != 0);
+  const video_test::Decoded d =
+      video_test::decode_strict(file, {.packet_per_picture = c.field_pictures != 0});
   ASSERT_TRUE(d.ok) << d.error << " (" << d.errors_logged << " errors logged)";
   ASSERT_EQ(static_cast<int>(d.frames.size()), c.frames);
   ASSERT_EQ(static_cast<int>(recon.by_display.size()), c.frames);

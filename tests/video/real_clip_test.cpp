@@ -95,7 +95,8 @@ TEST_P(RealClip, DecodesLikeTheReconstruction) {
   ctx.frames = &source;
   ctx.video_observer = &recon;
   ASSERT_TRUE(encode_video_stream(ctx));
-  const video_test::Decoded d = video_test::decode_strict(file, c.field_pictures != 0);
+  const video_test::Decoded d =
+      video_test::decode_strict(file, {.packet_per_picture = c.field_pictures != 0});
   ASSERT_TRUE(d.ok) << d.error;
   ASSERT_EQ(static_cast<int>(d.frames.size()), frames);
   double sum = 0;

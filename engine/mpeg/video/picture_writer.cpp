@@ -246,8 +246,11 @@ bool MacroblockWriter::write() {
         for (int k = 0; k < bpm; ++k) {
           const bool fine =
               quantise_intra(saved + 64 * k, blk + 64 * k, dc_precision, e.intra_q, mquant, mpeg1);
-          if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31]) {
-            mquant += 2;
+          // The coarser step must be one the scale can signal, or the
+          // decoder would dequantise with a different value.
+          if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31] &&
+              coarser_quantiser(e.q_scale_type, mquant) != mquant) {
+            mquant = coarser_quantiser(e.q_scale_type, mquant);
             k = -1;  // again from the first block with the coarser quantiser
           }
         }

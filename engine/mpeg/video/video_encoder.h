@@ -55,6 +55,9 @@ struct Statistics {
   long mquant_count = 0;
   double header_bits = 0;
   int frames = 0;
+  // Constant bit rate only.
+  double padding_bits = 0, max_padding_bits = 0;
+  int vbv_overflows = 0, vbv_underflows = 0;
 };
 
 struct VideoEncoder {
