@@ -138,8 +138,9 @@ int count_lines(const video_test::Messages& m, const std::string& part) {
 }
 
 void expect_decodes_like_reconstruction(const std::string& file, const video_test::ReconstructionLog& recon,
-                                        int frames, bool zero_stuffing = false) {
-  const video_test::Decoded d = video_test::decode_strict(file, {.zero_stuffing = zero_stuffing});
+                                        int frames, bool zero_stuffing = false, bool fields = false) {
+  const video_test::Decoded d =
+      video_test::decode_strict(file, {.packet_per_picture = fields, .zero_stuffing = zero_stuffing});
   ASSERT_TRUE(d.ok) << d.error << " (" << d.errors_logged << " errors logged)";
   ASSERT_EQ(static_cast<int>(d.frames.size()), frames);
   ASSERT_EQ(static_cast<int>(recon.by_display.size()), frames);
@@ -175,6 +176,7 @@ struct CbrCase {
   int width, height, frames;
   const char* clip;    // nullptr: the moving pattern
   double bit_rate;     // 0: the preset's
+  bool fields = false;  // field pictures: two coded pictures per frame
 };
 
 class ConstantBitRate : public ::testing::TestWithParam<CbrCase> {};
@@ -195,6 +197,7 @@ TEST_P(ConstantBitRate, HoldsTheRateAndTheBufferAndDecodes) {
     w.fixed_vbv_delay = 0;
   }
   if (c.bit_rate > 0) w.bit_rate = c.bit_rate;
+  if (c.fields) w.field_pictures = 1;
   ASSERT_EQ(w.constant_bit_rate, 1);
   video_test::ReconstructionLog recon;
   video_test::Messages messages;
@@ -205,10 +208,11 @@ TEST_P(ConstantBitRate, HoldsTheRateAndTheBufferAndDecodes) {
 
   const std::vector<std::uint8_t> bytes = video_test::read_file(file);
   const Stream s = parse(bytes);
-  ASSERT_EQ(static_cast<int>(s.pictures.size()), c.frames);
+  const int per_frame = c.fields ? 2 : 1;
+  ASSERT_EQ(static_cast<int>(s.pictures.size()), c.frames * per_frame);
   const double rate = 8.0 * static_cast<double>(bytes.size()) * w.frame_rate / c.frames;
   const double error = 100.0 * (rate - w.bit_rate) / w.bit_rate;
-  const BufferRun b = simulate(s, w.bit_rate, w.vbv_buffer_size, w.frame_rate);
+  const BufferRun b = simulate(s, w.bit_rate, w.vbv_buffer_size, w.frame_rate * per_frame);
   std::printf("%s: %.0f bit/s (%+.2f%%), buffer %.0f..%.0f of %d bits, vbv_delay steps within %.1f ticks\n",
               c.name, rate, error, b.min_fullness, b.max_fullness, w.vbv_buffer_size * 16384,
               b.worst_step);
@@ -226,7 +230,7 @@ TEST_P(ConstantBitRate, HoldsTheRateAndTheBufferAndDecodes) {
   EXPECT_LE(min_q, avg_q);
   EXPECT_LE(avg_q, max_q);
   EXPECT_LE(max_q, c.kind >= kMpeg2 ? 112 : 62);
-  expect_decodes_like_reconstruction(file, recon, c.frames, true);
+  expect_decodes_like_reconstruction(file, recon, c.frames, true, c.fields);
 }
 
 const CbrCase kCbrCases[] = {
@@ -235,6 +239,8 @@ const CbrCase kCbrCases[] = {
     {"videocd_pal_clip", kVideoCd, true, 352, 288, 250, "xvid_mp3.avi", 0},
     // MPEG-2: the non-linear scale and the field blocks of the activity.
     {"mpeg2_interlaced_pattern", kMpeg2, true, 352, 288, 50, nullptr, 3000000},
+    // Field pictures: a picture header, vbv_delay and buffer removal per field.
+    {"mpeg2_field_pictures_pattern", kMpeg2, true, 352, 288, 50, nullptr, 3000000, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, ConstantBitRate, ::testing::ValuesIn(kCbrCases),
