@@ -170,6 +170,12 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   }
   if (!sink.completed()) {
     std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
+    // Pictures are coded at the source's size; a VideoCD stream must keep to
+    // the constrained parameters, which larger sources break without a word.
+    if (kind == corvexa::kTargetVideoCd)
+      std::fprintf(stderr,
+                   "kavrol-cli: note: VideoCD needs a source picture of at most 396 macroblocks "
+                   "(352x288 PAL, 352x240 NTSC); sources are not scaled\n");
     return 1;
   }
   std::string made = output;

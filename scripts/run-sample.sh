@@ -12,11 +12,19 @@ sample_dir="$build/sample"
 mkdir -p "$sample_dir"
 sample="$sample_dir/sample.avi"
 output="$sample_dir/sample-$target.mpg"
+# Pictures and sound are coded at the source's size and rate: make the sample
+# as the target's discs want them.
+case "$target" in
+  vcd) size=352x288 rate=44100 ;;
+  mpeg1) size=352x288 rate=48000 ;;
+  svcd) size=480x576 rate=44100 ;;
+  *) size=720x576 rate=48000 ;;
+esac
 ffmpeg -nostdin -v error -y \
-  -f lavfi -i "testsrc2=size=720x576:rate=25:duration=4" \
-  -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=4" \
+  -f lavfi -i "testsrc2=size=$size:rate=25:duration=4" \
+  -f lavfi -i "sine=frequency=440:sample_rate=$rate:duration=4" \
   -c:v mpeg4 -vtag XVID -q:v 3 -c:a pcm_s16le -ac 2 "$sample"
-echo "Sample: $sample (4 s, 720x576, 25 fps, 48 kHz stereo PCM)"
+echo "Sample: $sample (4 s, $size, 25 fps, $rate Hz stereo PCM)"
 rm -f "$output"
 status=0
 "$build/bin/kavrol-cli" convert --target "$target" "$sample" -o "$output" || status=$?

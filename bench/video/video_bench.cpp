@@ -1,6 +1,6 @@
 // Encodes raw top-down BGRA frames (as "ffmpeg -pix_fmt bgra -f rawvideo"
 // writes them) with one preset and prints what the encoder reports.
-//   video_bench <raw> <width> <height> <frames> <kind 0..4> <out> [search_level] [M]
+//   video_bench <raw> <width> <height> <frames> <kind 0..4> <out> [search_level] [M] [verbose]
 // KAVROL_THREADS sets the motion-search workers (default: one per core),
 // KAVROL_KERNEL_CLASS overrides the detected kernel class.
 #include <chrono>
@@ -55,7 +55,7 @@ class Print : public StatusSink {
 
 int main(int argc, char** argv) {
   if (argc < 7) {
-    std::fprintf(stderr, "usage: %s raw width height frames kind out [search_level] [M]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s raw width height frames kind out [search_level] [M] [verbose]\n", argv[0]);
     return 2;
   }
   const int w = std::atoi(argv[2]), h = std::atoi(argv[3]), frames = std::atoi(argv[4]);
@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
   load_settings(ctx, ctx.record);
   if (argc > 7) ctx.work.motion_search_level = std::atoi(argv[7]);
   if (argc > 8) ctx.work.ip_distance = std::atoi(argv[8]);
+  if (argc > 9) ctx.work.verbose = std::atoi(argv[9]);
   ctx.cpu_features = detect_cpu();
   ctx.kernel_class = kernel_class(ctx.cpu_features);
   if (const char* c = std::getenv("KAVROL_KERNEL_CLASS")) ctx.kernel_class = std::atoi(c);

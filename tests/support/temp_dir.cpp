@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <system_error>
 
 namespace kavrol_test {
@@ -24,6 +25,22 @@ std::string media_clip(const std::string& name) {
 #endif
   (void)name;
   return {};
+}
+
+std::vector<std::string> media_clips(const std::string& extension) {
+  std::vector<std::string> out;
+#ifdef KAVROL_MEDIA_DIR
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(KAVROL_MEDIA_DIR, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+      out.push_back(entry.path().string());
+  }
+  std::sort(out.begin(), out.end());
+#endif
+  (void)extension;
+  return out;
 }
 
 }  // namespace kavrol_test

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kavrol_test {
 
@@ -22,5 +23,8 @@ class TempDir {
 
 // Path of a clip in the shared media folder; empty when the clip is absent.
 std::string media_clip(const std::string& name);
+// Every shared clip whose name ends in `extension` (".avi"), sorted; empty
+// when the shared media are absent.
+std::vector<std::string> media_clips(const std::string& extension);
 
 }  // namespace kavrol_test

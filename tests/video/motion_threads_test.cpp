@@ -22,6 +22,7 @@ struct Case {
   int search_level;       // 0 fixed windows, 8 and above variable search
   int frame_pred_frame_dct;
   int kernel_class;
+  int field_pictures = 0;
 };
 
 struct Encoded {
@@ -38,6 +39,7 @@ Encoded encode(const Case& c, int threads, const std::string& file) {
   w.ip_distance = 3;
   w.motion_search_level = c.search_level;
   for (int t = 0; t < 3; ++t) w.frame_pred_frame_dct[t] = c.frame_pred_frame_dct;
+  w.field_pictures = c.field_pictures;
   ctx.kernel_class = c.kernel_class;
   ctx.motion_threads = threads;
   video_test::MovingPattern source(c.width, c.height, 1000, 5, 3);
@@ -83,6 +85,7 @@ const Case kCases[] = {
     {"mpeg1_variable", kMpeg1, 160, 96, 10, 58, 1, 3},
     {"mpeg2_field_prediction_variable", kMpeg2, 160, 128, 10, 58, 0, 3},
     {"mpeg2_plain_class", kMpeg2, 128, 96, 8, 58, 0, 0},
+    {"mpeg2_field_pictures", kMpeg2, 160, 128, 8, 58, 0, 3, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, MotionThreads, ::testing::ValuesIn(kCases),

@@ -62,6 +62,8 @@ struct ClipCase {
   const char* clip;
   int kind;
   int search_level;
+  int field_pictures = 0;
+  int ip_distance = 0;  // 0 = preset
 };
 
 class RealClip : public ::testing::TestWithParam<ClipCase> {};
@@ -84,11 +86,17 @@ TEST_P(RealClip, DecodesLikeTheReconstruction) {
   const std::string file = dir.file("clip.mpv");
   video_test::configure(ctx, c.kind, w, h, frames, file);
   ctx.work.motion_search_level = c.search_level;
+  ctx.work.field_pictures = c.field_pictures;
+  if (c.ip_distance > 0) {
+    ctx.work.ip_distance = c.ip_distance;
+    for (int t = 0; t < 3; ++t) ctx.work.frame_pred_frame_dct[t] = 0;
+  }
   video_test::ReconstructionLog recon;
   ctx.frames = &source;
   ctx.video_observer = &recon;
   ASSERT_TRUE(encode_video_stream(ctx));
-  const video_test::Decoded d = video_test::decode_strict(file);
+  const video_test::Decoded d =
+      video_test::decode_strict(file, {.packet_per_picture = c.field_pictures != 0});
   ASSERT_TRUE(d.ok) << d.error;
   ASSERT_EQ(static_cast<int>(d.frames.size()), frames);
   double sum = 0;
@@ -111,6 +119,9 @@ const ClipCase kClips[] = {
     {"mpeg2_variable", "divx_mp3_ntsc.avi", kMpeg2, 58},
     {"dvd_variable", "mjpeg_pcm.avi", kDvd, 58},
     {"svcd_fixed", "xvid_mp3.avi", kSuperVcd, 0},
+    {"dvd_field_pictures", "divx_mp3_ntsc.avi", kDvd, 58, 1},
+    {"mpeg2_field_pictures_m1_fixed", "mjpeg_pcm.avi", kMpeg2, 0, 1, 1},
+    {"mpeg2_frame_dual_prime", "xvid_mp3.avi", kMpeg2, 58, 0, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Clips, RealClip, ::testing::ValuesIn(kClips),

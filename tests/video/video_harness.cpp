@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -53,6 +54,35 @@ int MovingPattern::GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes
   return 0;
 }
 
+ClipFrames::ClipFrames(const std::string& clip, const std::string& scratch, int width,
+                       int height, int frames)
+    : width_(width), height_(height) {
+  if (clip.empty()) return;
+  const std::string command = "ffmpeg -nostdin -v error -y -i '" + clip + "' -frames:v " +
+                              std::to_string(frames) + " -vf scale=" + std::to_string(width) +
+                              ":" + std::to_string(height) + " -pix_fmt bgra -f rawvideo '" +
+                              scratch + "'";
+  if (std::system(command.c_str()) != 0) return;
+  const std::vector<std::uint8_t> all = read_file(scratch);
+  const std::size_t size = static_cast<std::size_t>(width) * height * 4;
+  for (std::size_t off = 0; off + size <= all.size(); off += size)
+    frames_.emplace_back(all.begin() + static_cast<long>(off),
+                         all.begin() + static_cast<long>(off + size));
+}
+
+int ClipFrames::GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes, int& repeat) {
+  if (n < 0 || n >= count()) return 2;
+  line_bytes = 4 * width_;
+  if (!holder.Allocate(line_bytes * height_)) return 4;
+  const std::vector<std::uint8_t>& f = frames_[static_cast<std::size_t>(n)];
+  for (int y = 0; y < height_; ++y)
+    std::memcpy(holder.Data() + static_cast<std::size_t>(height_ - 1 - y) * line_bytes,
+                f.data() + static_cast<std::size_t>(y) * line_bytes,
+                static_cast<std::size_t>(line_bytes));
+  repeat = 0;
+  return 0;
+}
+
 namespace {
 
 Plane copy_plane(const std::uint8_t* p, int width, int height, int stride) {
@@ -91,8 +121,8 @@ bool Messages::Has(const std::string& text) const {
 }
 
 void configure(EncoderContext& ctx, int kind, int width, int height, int frames,
-               const std::string& video_file) {
-  apply_preset(ctx, ctx.record, kind, true);
+               const std::string& video_file, bool pal) {
+  apply_preset(ctx, ctx.record, kind, pal);
   ctx.source = SourceInfo{};
   ctx.source.has_video = true;
   ctx.source.width = width;
@@ -124,7 +154,31 @@ Plane plane_of(const AVFrame* f, int c, int w, int h) {
 
 }  // namespace
 
-Decoded decode_strict(const std::string& path) {
+namespace {
+
+// Offsets where each coded picture begins, with the sequence and GOP headers
+// in front of it, and the end of the stream.
+std::vector<std::size_t> picture_bounds(const std::vector<std::uint8_t>& b) {
+  std::vector<std::size_t> at;
+  bool after_slice = true;
+  for (std::size_t i = 0; i + 3 < b.size(); ++i) {
+    if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
+    const int code = b[i + 3];
+    if ((code == 0xB3 || code == 0xB8 || code == 0x00) && after_slice) {
+      at.push_back(i);
+      after_slice = false;
+    } else if (code >= 0x01 && code <= 0xAF) {
+      after_slice = true;
+    }
+    i += 3;
+  }
+  at.push_back(b.size());
+  return at;
+}
+
+}  // namespace
+
+Decoded decode_strict(const std::string& path, DecodeMode mode) {
   Decoded out;
   std::vector<std::uint8_t> bytes = read_file(path);
   if (bytes.size() < 4) {
@@ -142,6 +196,11 @@ Decoded decode_strict(const std::string& path) {
   AVCodecParserContext* parser = av_parser_init(id);
   c->err_recognition = AV_EF_EXPLODE | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_CAREFUL |
                        AV_EF_CRCCHECK;
+  // With a field per packet the error-resilience count still holds the
+  // other field's macroblocks when a packet ends, which "explode" takes for
+  // an error without saying so; every real fault is logged and counted.
+  if (mode.packet_per_picture) c->err_recognition &= ~AV_EF_EXPLODE;
+  if (mode.zero_stuffing) c->err_recognition &= ~AV_EF_BITSTREAM;
   c->thread_count = 1;
   av_log_set_callback(count_errors);
   {
@@ -171,13 +230,34 @@ Decoded decode_strict(const std::string& path) {
       f.cb = plane_of(frame, 1, cw, ch);
       f.cr = plane_of(frame, 2, cw, ch);
       out.frames.push_back(std::move(f));
+      out.repeat_pict.push_back(frame->repeat_pict);
+      out.top_field_first.push_back(frame->top_field_first);
       out.width = frame->width;
       out.height = frame->height;
       av_frame_unref(frame);
     }
   };
+  if (mode.packet_per_picture) {
+    const std::vector<std::size_t> bounds = picture_bounds(bytes);
+    for (std::size_t k = 0; k + 1 < bounds.size() && !failed; ++k) {
+      if (av_new_packet(pkt, static_cast<int>(bounds[k + 1] - bounds[k])) < 0) {
+        failed = true;
+        out.error = "out of memory";
+        break;
+      }
+      std::memcpy(pkt->data, bytes.data() + bounds[k], bounds[k + 1] - bounds[k]);
+      const int sent = avcodec_send_packet(c, pkt);
+      if (sent < 0) {
+        failed = true;
+        out.error = "send_packet rejected picture " + std::to_string(k) + ": " +
+                    std::to_string(sent);
+      }
+      av_packet_unref(pkt);
+      drain();
+    }
+  }
   const std::uint8_t* data = bytes.data();
-  int size = static_cast<int>(bytes.size());
+  int size = mode.packet_per_picture ? 0 : static_cast<int>(bytes.size());
   while (size > 0 && !failed) {
     const int used = av_parser_parse2(parser, c, &pkt->data, &pkt->size, data, size,
                                       AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
@@ -196,9 +276,10 @@ Decoded decode_strict(const std::string& path) {
       drain();
     }
   }
-  av_parser_parse2(parser, c, &pkt->data, &pkt->size, nullptr, 0, AV_NOPTS_VALUE,
-                   AV_NOPTS_VALUE, 0);
-  if (pkt->size > 0 && avcodec_send_packet(c, pkt) < 0) {
+  if (!mode.packet_per_picture)
+    av_parser_parse2(parser, c, &pkt->data, &pkt->size, nullptr, 0, AV_NOPTS_VALUE,
+                     AV_NOPTS_VALUE, 0);
+  if (!mode.packet_per_picture && pkt->size > 0 && avcodec_send_packet(c, pkt) < 0) {
     failed = true;
     out.error = "send_packet rejected the last data";
   }

@@ -30,6 +30,22 @@ class MovingPattern : public corvexa::mpeg::FrameSource {
   int width_, height_, frames_, dx_, dy_;
 };
 
+// Frames of a real clip decoded and scaled by the ffmpeg program, handed out
+// bottom-up. Empty when the clip or the program is missing.
+class ClipFrames : public corvexa::mpeg::FrameSource {
+ public:
+  ClipFrames(const std::string& clip, const std::string& scratch, int width, int height,
+             int frames);
+  int GetFrame(int frame_number, corvexa::FrameHolder& holder, int& line_bytes,
+               int& repeat) override;
+  int GetAudio(int, const std::uint8_t*&, int&, int&) override { return 50; }
+  int count() const { return static_cast<int>(frames_.size()); }
+
+ private:
+  int width_, height_;
+  std::vector<std::vector<std::uint8_t>> frames_;
+};
+
 struct Plane {
   int width = 0, height = 0;
   std::vector<std::uint8_t> data;
@@ -56,14 +72,16 @@ class Messages : public corvexa::mpeg::StatusSink {
   std::vector<int> percents;
 };
 
-// Fills ctx.work (and ctx.record) for a preset and a picture size.
+// Fills ctx.work (and ctx.record) for a preset (PAL or NTSC) and a picture size.
 void configure(corvexa::mpeg::EncoderContext& ctx, int kind, int width, int height, int frames,
-               const std::string& video_file);
+               const std::string& video_file, bool pal = true);
 
 struct Decoded {
   bool ok = false;
   std::string error;
   std::vector<Frame> frames;
+  std::vector<int> repeat_pict;      // per output frame: extra fields shown
+  std::vector<int> top_field_first;  // per output frame
   int width = 0, height = 0;
   double frame_rate = 0;
   int errors_logged = 0;
@@ -71,7 +89,19 @@ struct Decoded {
   std::string codec;
 };
 // Decodes an elementary stream with libavcodec in its strictest mode.
-Decoded decode_strict(const std::string& path);
+// How decode_strict relaxes the strictest mode.
+struct DecodeMode {
+  // One coded picture per packet instead of the parser's frames: the parser
+  // joins the two fields of a frame, and the strict bitstream check then
+  // takes the second field for data left over after the first field's last
+  // slice.
+  bool packet_per_picture = false;
+  // Zero bits between the last slice and the next start code (legal stuffing
+  // that the strictest mode rejects beyond one byte); anything else left
+  // there still fails.
+  bool zero_stuffing = false;
+};
+Decoded decode_strict(const std::string& path, DecodeMode mode = {});
 
 double psnr(const Plane& a, const Plane& b);
 std::vector<std::uint8_t> read_file(const std::string& path);

@@ -796,6 +796,10 @@ bool Multiplexer::finish_file(bool last) {
   }
   report_message(ctx_, "  Finished multiplexing %s", current_name_.c_str());
   if (scan_sectors_.file().is_open()) {
+    if (!program_.flush()) {
+      report_message(ctx_, "Unable to flush the buffers of program file %s.", current_name_.c_str());
+      return false;
+    }
     if (!program_.truncate_here()) {
       report_message(ctx_, "Unable to set the end of file for program file %s.", current_name_.c_str());
       return false;

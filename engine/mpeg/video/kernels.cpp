@@ -1,5 +1,7 @@
 #include "mpeg/video/kernels.h"
 
+#include "mpeg/video/fdct_fixed.h"
+
 #include <cmath>
 #include <cstdlib>
 

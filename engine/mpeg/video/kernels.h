@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "mpeg/video/fdct_fixed.h"
+
 namespace corvexa::mpeg::video {
 
 struct KernelTable {
@@ -62,7 +64,6 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
 void fdct_float(std::int16_t* block);
 void fdct_integer(std::int16_t* block);
 void idct_chen_wang(std::int16_t* block);
-// 16-bit fixed-point forward DCT of the vector classes; input -256..255.
-void fdct_fixed(std::int16_t* block);
+// The forward DCT of the vector classes, fdct_fixed, is in fdct_fixed.h.
 
 }  // namespace corvexa::mpeg::video

@@ -7,10 +7,6 @@
 
 namespace corvexa::mpeg::video {
 
-// Q16 factors that end the fixed-point forward DCT, raster order.
-const std::int16_t* fdct_fixed_scale();
-double fdct_fixed_gain(int k);
-
 // The SSE2 sad16, which the AVX2 table keeps for full-pel positions.
 int sad16_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int hx, int hy, int h,
                int limit);

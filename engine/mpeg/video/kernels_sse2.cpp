@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "mpeg/video/fdct_fixed.h"
 #include "mpeg/video/frame_input.h"
 
 #include "mpeg/video/kernels_impl.h"
@@ -218,48 +219,57 @@ inline void transpose8(__m128i* r) {
   r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// One tangent-form pass across eight lanes (x, y may alias).
-inline void fdct_pass(const __m128i* x, __m128i* y) {
+// Forward DCT: the fixed-point algorithm of fdct_fixed.cpp. The column pass
+// runs with lanes = columns, so its output registers are already the rows
+// that the row pass multiplies by its Q16 table.
+void fdct_sse2(std::int16_t* block) {
   const __m128i tan1 = _mm_set1_epi16(13036), tan2 = _mm_set1_epi16(27146),
                 tan3m1 = _mm_set1_epi16(-21746), cos4 = _mm_set1_epi16(23170);
-  const __m128i t0 = _mm_add_epi16(x[0], x[7]), t7 = _mm_sub_epi16(x[0], x[7]);
-  const __m128i t1 = _mm_add_epi16(x[1], x[6]), t6 = _mm_sub_epi16(x[1], x[6]);
-  const __m128i t2 = _mm_add_epi16(x[2], x[5]), t5 = _mm_sub_epi16(x[2], x[5]);
-  const __m128i t3 = _mm_add_epi16(x[3], x[4]), t4 = _mm_sub_epi16(x[3], x[4]);
-  const __m128i tp03 = _mm_add_epi16(t0, t3), tm03 = _mm_sub_epi16(t0, t3);
-  const __m128i tp12 = _mm_add_epi16(t1, t2), tm12 = _mm_sub_epi16(t1, t2);
-  const __m128i s65 = _mm_add_epi16(t6, t5), d65 = _mm_sub_epi16(t6, t5);
-  const __m128i tp65 = _mm_mulhi_epi16(_mm_add_epi16(s65, s65), cos4);
-  const __m128i tm65 = _mm_mulhi_epi16(_mm_add_epi16(d65, d65), cos4);
-  const __m128i a = _mm_add_epi16(t7, tp65), b = _mm_sub_epi16(t7, tp65);
-  const __m128i c = _mm_add_epi16(t4, tm65), d = _mm_sub_epi16(t4, tm65);
-  y[0] = _mm_add_epi16(tp03, tp12);
-  y[4] = _mm_sub_epi16(tp03, tp12);
-  y[2] = _mm_add_epi16(tm03, _mm_mulhi_epi16(tm12, tan2));
-  y[6] = _mm_sub_epi16(_mm_mulhi_epi16(tm03, tan2), tm12);
-  y[1] = _mm_add_epi16(a, _mm_mulhi_epi16(c, tan1));
-  y[7] = _mm_sub_epi16(_mm_mulhi_epi16(a, tan1), c);
-  y[3] = _mm_sub_epi16(b, _mm_add_epi16(d, _mm_mulhi_epi16(d, tan3m1)));
-  y[5] = _mm_add_epi16(_mm_add_epi16(b, _mm_mulhi_epi16(b, tan3m1)), d);
-}
+  __m128i x[8];
+  for (int n = 0; n < 8; ++n) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * n));
+    v = _mm_adds_epi16(v, v);  // x 8, saturating as the plain form does
+    v = _mm_adds_epi16(v, v);
+    x[n] = _mm_adds_epi16(v, v);
+  }
+  const __m128i t0 = _mm_adds_epi16(x[0], x[7]), t7 = _mm_subs_epi16(x[0], x[7]);
+  const __m128i t1 = _mm_adds_epi16(x[1], x[6]), t6 = _mm_subs_epi16(x[1], x[6]);
+  const __m128i t2 = _mm_adds_epi16(x[2], x[5]), t5 = _mm_subs_epi16(x[2], x[5]);
+  const __m128i t3 = _mm_adds_epi16(x[3], x[4]), t4 = _mm_subs_epi16(x[3], x[4]);
+  const __m128i tp03 = _mm_adds_epi16(t0, t3), tm03 = _mm_subs_epi16(t0, t3);
+  const __m128i tp12 = _mm_adds_epi16(t1, t2), tm12 = _mm_subs_epi16(t1, t2);
+  __m128i y[8];
+  y[0] = _mm_adds_epi16(tp03, tp12);
+  y[4] = _mm_subs_epi16(tp03, tp12);
+  y[2] = _mm_adds_epi16(tm03, _mm_mulhi_epi16(tm12, tan2));
+  y[6] = _mm_subs_epi16(_mm_mulhi_epi16(tm03, tan2), tm12);
+  const __m128i s65 = _mm_adds_epi16(t6, t5), d65 = _mm_subs_epi16(t6, t5);
+  const __m128i tp65 = _mm_mulhi_epi16(_mm_adds_epi16(s65, s65), cos4);
+  const __m128i tm65 = _mm_mulhi_epi16(_mm_adds_epi16(d65, d65), cos4);
+  const __m128i tp765 = _mm_adds_epi16(t7, tp65), tm765 = _mm_subs_epi16(t7, tp65);
+  const __m128i tp465 = _mm_adds_epi16(t4, tm65), tm465 = _mm_subs_epi16(t4, tm65);
+  y[1] = _mm_adds_epi16(tp765, _mm_mulhi_epi16(tp465, tan1));
+  y[7] = _mm_subs_epi16(_mm_mulhi_epi16(tp765, tan1), tp465);
+  y[3] = _mm_subs_epi16(tm765, _mm_adds_epi16(tm465, _mm_mulhi_epi16(tm465, tan3m1)));
+  y[5] = _mm_adds_epi16(_mm_adds_epi16(tm765, _mm_mulhi_epi16(tm765, tan3m1)), tm465);
 
-void fdct_sse2(std::int16_t* block) {
-  const std::int16_t* m = fdct_fixed_scale();
-  __m128i r[8];
-  for (int n = 0; n < 8; ++n)
-    r[n] = _mm_slli_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * n)), 3);
-  fdct_pass(r, r);  // columns: lanes are columns, registers rows
-  const __m128i two = _mm_set1_epi16(2);
-  for (int k = 0; k < 8; ++k) r[k] = _mm_srai_epi16(_mm_add_epi16(r[k], two), 2);
-  transpose8(r);
-  fdct_pass(r, r);  // rows: now lane = row, register = frequency
-  transpose8(r);
+  static constexpr int kRowClass[8] = {0, 1, 2, 3, 0, 3, 2, 1};
+  const std::int16_t(*table)[8][8] = fdct_fixed_row_table();
+  const __m128i round = _mm_set1_epi32(1 << 18);
   for (int u = 0; u < 8; ++u) {
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m + 8 * u));
-    const __m128i hi = _mm_mulhi_epi16(r[u], s), lo = _mm_mullo_epi16(r[u], s);
-    // (y * s + 32768) >> 16 is the high half plus the carry out of the low half.
-    const __m128i v = _mm_add_epi16(hi, _mm_srli_epi16(lo, 15));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * u), v);
+    const std::int16_t(*m)[8] = table[kRowClass[u]];
+    __m128i p[8];
+    for (int v = 0; v < 8; ++v)
+      p[v] = _mm_madd_epi16(y[u], _mm_loadu_si128(reinterpret_cast<const __m128i*>(m[v])));
+    // Lane sums of four registers into one: [sum p0, sum p1, sum p2, sum p3].
+    auto sums = [](__m128i a, __m128i b, __m128i c, __m128i d) {
+      const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
+      const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(c, d), _mm_unpackhi_epi32(c, d));
+      return _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
+    };
+    const __m128i lo = _mm_srai_epi32(_mm_add_epi32(sums(p[0], p[1], p[2], p[3]), round), 19);
+    const __m128i hi = _mm_srai_epi32(_mm_add_epi32(sums(p[4], p[5], p[6], p[7]), round), 19);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * u), _mm_packs_epi32(lo, hi));
   }
 }
 

@@ -6,82 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "mpeg/video/video_encoder.h"
+#include "mpeg/video/motion_search.h"
 
 namespace corvexa::mpeg::video {
-
-namespace {
-
-// A block position and its distance; vectors are half-pel positions
-// relative to the block.
-struct Found {
-  int hx = 0, hy = 0;
-  int dist = 0;
-};
-
-struct Plane {
-  const std::uint8_t* org;  // source picture (full-pel search)
-  const std::uint8_t* ref;  // reconstruction (half-pel refinement, errors)
-  int lx;                   // line step
-  int height;               // lines of this plane (frame or field)
-};
-
-// Macroblock rows handed out to the motion-search workers one at a time.
-// Every macroblock's decision depends only on the pictures, so the order in
-// which rows are taken does not change the result.
-struct RowQueue {
-  std::atomic<int> next{0};
-  std::atomic<bool> stopped{false};
-};
-
-class Estimator {
- public:
-  explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
-  // Decides the rows taken from `rows`; false when a stop was requested.
-  bool run(RowQueue& rows);
-  void coarse_setup();
-  const LargestVectors& largest() const { return largest_; }
-
- private:
-  Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
-               int sx, int sy, int start_x, int start_y);
-  // Frame vector plus the best field vectors of both macroblock fields.
-  struct FrameEstimate {
-    Found frame;
-    Found field[2];
-    int field_select[2] = {0, 0};
-    int field_dist = 0;
-  };
-  FrameEstimate estimate(const PictureStore& org, const PictureStore& ref, int bx, int by,
-                         int dir, bool with_fields);
-  int sse_frame(const PictureStore& ref, int bx, int by, const Found& f);
-  int sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe);
-  int bi_frame(int bx, int by, const Found& f, const Found& b, bool squared);
-  int bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b, bool squared);
-  void coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int mbx, int mby,
-                     int& out_x, int& out_y);
-  void note_largest(int dir, const Found& f);
-  void set_frame(MacroblockInfo& mb, int dir, const Found& f) {
-    mb.mv[0][dir][0] = mb.mv[1][dir][0] = f.hx;
-    mb.mv[0][dir][1] = mb.mv[1][dir][1] = f.hy;
-  }
-  void set_field(MacroblockInfo& mb, int dir, const FrameEstimate& fe) {
-    for (int r = 0; r < 2; ++r) {
-      mb.mv[r][dir][0] = fe.field[r].hx;
-      mb.mv[r][dir][1] = fe.field[r].hy;
-      mb.field_select[r][dir] = fe.field_select[r];
-    }
-  }
-
-  VideoEncoder& e_;
-  const KernelTable& k_;
-  int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
-  LargestVectors largest_;  // this worker's; merged after the picture
-};
-
-const std::uint8_t* at(const std::uint8_t* p, int lx, int hx, int hy, int x, int y) {
-  return p + lx * (y + (hy >> 1)) + x + (hx >> 1);
-}
 
 Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
                         int sx, int sy, int start_x, int start_y) {
@@ -172,6 +99,7 @@ Estimator::FrameEstimate Estimator::estimate(const PictureStore& org, const Pict
                         e_.coded_height / 2};
       best[sel] = search(field, cur_field, bx, by / 2, 8, dir, e_.search[dir][0],
                          e_.search[dir][1] >> 1, start_x_[dir], start_y_[dir] / 2);
+      fe.all[r][sel] = best[sel];
     }
     // Ties keep the reference field of the same parity.
     int sel = r == 0 ? (best[1].dist < best[0].dist ? 1 : 0) : (best[0].dist < best[1].dist ? 0 : 1);
@@ -225,7 +153,7 @@ int Estimator::bi_field(int bx, int by, const FrameEstimate& f, const FrameEstim
   return total;
 }
 
-void subsample(const std::uint8_t* src, int w, int h, std::uint8_t* out) {
+static void subsample(const std::uint8_t* src, int w, int h, std::uint8_t* out) {
   const int w4 = w / 4, h4 = h / 4;
   for (int y = 0; y < h4; ++y) {
     for (int x = 0; x < w4; ++x) {
@@ -257,8 +185,8 @@ void Estimator::coarse_setup() {
 }
 
 void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int x0,
-                              int y0, int& out_x, int& out_y) {
-  const int w4 = e_.coded_width / 4, h4 = e_.coded_height / 4;
+                              int y0, int& out_x, int& out_y, int h4) {
+  const int w4 = e_.coded_width / 4;
   const int xlo = std::max(0, x0 - range), xhi = std::min(x0 + range - 1, w4 - 4);
   const int ylo = std::max(0, y0 - range), yhi = std::min(y0 + range - 1, h4 - 4);
   const std::uint8_t* c = cur + y0 * w4 + x0;
@@ -294,6 +222,7 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
 
 bool Estimator::run(RowQueue& rows) {
   VideoEncoder& e = e_;
+  if (e.pict_struct != kFramePicture) return run_field();
   const bool with_fields = !e.frame_pred_dct;
   const bool variable = e.variable_search;
   const std::uint8_t* cur_sub = e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data();
@@ -315,12 +244,12 @@ bool Estimator::run(RowQueue& rows) {
         const int sx = bx / 4, sy = by / 4;
         const std::size_t at = static_cast<std::size_t>(index);
         coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, e.coarse_fx[at],
-                      e.coarse_fy[at]);
+                      e.coarse_fy[at], e.coded_height / 4);
         start_x_[0] = e.coarse_fx[at];
         start_y_[0] = e.coarse_fy[at];
         if (e.pict_type == kPictureB) {
           coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, e.coarse_bx[at],
-                        e.coarse_by[at]);
+                        e.coarse_by[at], e.coded_height / 4);
           start_x_[1] = e.coarse_bx[at];
           start_y_[1] = e.coarse_by[at];
         }
@@ -328,8 +257,16 @@ bool Estimator::run(RowQueue& rows) {
       int err = 0;
       if (e.pict_type == kPictureP) {
         const FrameEstimate fe = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+        // Dual prime needs the reference to be the field pair right before.
+        DualPrime dp;
+        if (with_fields && e.s.ip_distance == 1) dp = dual_prime_frame(bx, by, fe);
         const bool field = with_fields && fe.field_dist < fe.frame.dist;
-        if (field) {
+        if (dp.valid && dp.dist < fe.frame.dist && dp.dist < fe.field_dist) {
+          mb.motion_type = kMcDualPrime;
+          set_dual_prime(mb, dp);
+          err = dual_prime_frame_error(bx, by, dp);
+          mb.distance = dp.dist;
+        } else if (field) {
           mb.motion_type = kMcField;
           set_field(mb, 0, fe);
           err = sse_field(e.old_ref, bx, by, fe);
@@ -420,13 +357,12 @@ bool Estimator::run(RowQueue& rows) {
   return true;
 }
 
-int f_code_for(int v) {
+static int f_code_for(int v) {
   for (int f = 1; f <= 9; ++f)
     if (v < (8 << (f - 1))) return f;
   return 1;
 }
 
-}  // namespace
 
 bool allocate_motion_buffers(VideoEncoder& e) {
   const std::size_t mbs = static_cast<std::size_t>(e.mb_cols) * e.mb_rows_pic;
@@ -454,10 +390,12 @@ bool allocate_motion_buffers(VideoEncoder& e) {
 
 bool motion_estimation(VideoEncoder& e) {
   Estimator first(e);
-  if (e.variable_search) first.coarse_setup();
+  const bool frame = e.pict_struct == kFramePicture;
+  if (e.variable_search && frame) first.coarse_setup();
   int workers = e.ctx.motion_threads > 0 ? e.ctx.motion_threads
                                          : static_cast<int>(std::thread::hardware_concurrency());
-  workers = std::clamp(workers, 1, std::max(1, e.mb_rows_pic));
+  // Field pictures are still searched by one worker.
+  workers = frame ? std::clamp(workers, 1, std::max(1, e.mb_rows_pic)) : 1;
   RowQueue rows;
   std::vector<Estimator> helpers(static_cast<std::size_t>(workers - 1), Estimator(e));
   std::vector<std::thread> threads;

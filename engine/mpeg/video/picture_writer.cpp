@@ -64,6 +64,12 @@ class MacroblockWriter {
   void put_address_increment(int inc);
   void put_motion_component(int delta, int f_code);
   void put_vectors(const MacroblockInfo& mb, int dir);
+  void put_dmv(int d) {
+    if (d == 0)
+      bs_.write_bits(0, 1);
+    else
+      bs_.write_bits(d > 0 ? 2u : 3u, 2);
+  }
   bool put_intra_block(const std::int16_t* blk, int cc);
   bool put_non_intra_block(const std::int16_t* blk);
   bool put_run_level(int run, int level, int table, bool first);
@@ -107,6 +113,36 @@ void MacroblockWriter::put_motion_component(int delta, int f_code) {
 void MacroblockWriter::put_vectors(const MacroblockInfo& mb, int dir) {
   const int fh = e_.mpeg1 ? e_.f_code[dir][0] : e_.f_code[dir][0];
   const int fv = e_.mpeg1 ? e_.f_code[dir][0] : e_.f_code[dir][1];
+  const bool frame_picture = e_.pict_struct == kFramePicture;
+  if (mb.motion_type == kMcDualPrime) {
+    // One field vector with its differentials; frame pictures keep the
+    // vertical predictor in frame units.
+    const int shift = frame_picture ? 1 : 0;
+    put_motion_component(mb.mv[0][dir][0] - pmv_[0][dir][0], fh);
+    put_dmv(mb.dmv[0]);
+    put_motion_component(mb.mv[0][dir][1] - (pmv_[0][dir][1] >> shift), fv);
+    put_dmv(mb.dmv[1]);
+    for (int r = 0; r < 2; ++r) {
+      pmv_[r][dir][0] = mb.mv[0][dir][0];
+      pmv_[r][dir][1] = mb.mv[0][dir][1] * (1 << shift);
+    }
+    return;
+  }
+  if (!frame_picture) {
+    // Field pictures: one field vector, or two for 16 x 8, each with its
+    // reference field.
+    const int count = mb.motion_type == kMc16x8 ? 2 : 1;
+    for (int r = 0; r < count; ++r) {
+      bs_.write_bit(static_cast<std::uint32_t>(mb.field_select[r][dir]));
+      for (int t = 0; t < 2; ++t) {
+        put_motion_component(mb.mv[r][dir][t] - pmv_[r][dir][t], t ? fv : fh);
+        pmv_[r][dir][t] = mb.mv[r][dir][t];
+      }
+    }
+    if (count == 1)
+      for (int t = 0; t < 2; ++t) pmv_[1][dir][t] = pmv_[0][dir][t];
+    return;
+  }
   if (mb.motion_type == kMcFrame) {
     for (int t = 0; t < 2; ++t) {
       put_motion_component(mb.mv[0][dir][t] - pmv_[0][dir][t], t ? fv : fh);
@@ -189,6 +225,7 @@ bool MacroblockWriter::write() {
   int prev_flags = 0;
   int index = 0;
   std::int16_t saved[12 * 64];
+  const bool frame_picture = e.pict_struct == kFramePicture;
   for (int j = 0; j < e.mb_rows_pic; ++j) {
     for (int i = 0; i < e.mb_cols; ++i, ++index) {
       MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
@@ -209,8 +246,11 @@ bool MacroblockWriter::write() {
         for (int k = 0; k < bpm; ++k) {
           const bool fine =
               quantise_intra(saved + 64 * k, blk + 64 * k, dc_precision, e.intra_q, mquant, mpeg1);
-          if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31]) {
-            mquant += 2;
+          // The coarser step must be one the scale can signal, or the
+          // decoder would dequantise with a different value.
+          if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31] &&
+              coarser_quantiser(e.q_scale_type, mquant) != mquant) {
+            mquant = coarser_quantiser(e.q_scale_type, mquant);
             k = -1;  // again from the first block with the coarser quantiser
           }
         }
@@ -231,12 +271,16 @@ bool MacroblockWriter::write() {
         bool skip = false;
         if (e.pict_type == kPictureP) {
           skip = (flags & kMbForward) == 0;
-        } else if (e.pict_type == kPictureB && mb.motion_type == kMcFrame && flags == prev_flags) {
+        } else if (e.pict_type == kPictureB && flags == prev_flags &&
+                   mb.motion_type == (frame_picture ? kMcFrame : kMcField)) {
+          // A skipped B macroblock repeats the predictors; in field pictures
+          // it predicts from the fields of the same parity.
           skip = true;
           for (int dir = 0; dir < 2; ++dir) {
             if (!(flags & (dir ? kMbBackward : kMbForward))) continue;
             if (mb.mv[0][dir][0] != pmv_[0][dir][0] || mb.mv[0][dir][1] != pmv_[0][dir][1])
               skip = false;
+            if (!frame_picture && mb.field_select[0][dir] != field_parity(e)) skip = false;
           }
         }
         if (skip) {
@@ -250,8 +294,9 @@ bool MacroblockWriter::write() {
       // goes out as a forward one with the zero vector.
       if (e.pict_type == kPictureP && !intra && !(flags & kMbForward) && cbp == 0) {
         flags |= kMbForward;
-        mb.motion_type = kMcFrame;
+        mb.motion_type = frame_picture ? kMcFrame : kMcField;
         std::memset(mb.mv, 0, sizeof mb.mv);
+        mb.field_select[0][0] = mb.field_select[1][0] = frame_picture ? 0 : field_parity(e);
         mb.mb_type = kMbForward;
       }
       int type = flags;
@@ -262,7 +307,6 @@ bool MacroblockWriter::write() {
       put_address_increment(index - prev_address);
       prev_address = index;
       put(bs_, macroblock_type_code(e.pict_type, type));
-      const bool frame_picture = e.pict_struct == kFramePicture;
       if (!mpeg1 && !e.frame_pred_dct && (type & (kMbForward | kMbBackward)))
         bs_.write_bits(static_cast<std::uint32_t>(mb.motion_type), 2);
       if (!mpeg1 && frame_picture && !e.frame_pred_dct && (intra || cbp))

@@ -15,7 +15,11 @@ int code_for_quantiser(int q_scale_type, int quantiser) {
   return q_scale_type ? non_linear_code(quantiser) : quantiser / 2;
 }
 
-namespace {
+int coarser_quantiser(int q_scale_type, int quantiser) {
+  if (!q_scale_type) return quantiser < 62 ? quantiser + 2 : 62;
+  const int code = non_linear_code(quantiser);
+  return kNonLinearScale[code < 31 ? code + 1 : 31];
+}
 
 void count_quantiser(Statistics& st, int q) {
   if (q > st.max_mquant) st.max_mquant = q;
@@ -23,6 +27,16 @@ void count_quantiser(Statistics& st, int q) {
   st.mquant_sum += q;
   ++st.mquant_count;
 }
+
+double write_zero_stuffing(BitWriter& bs, double shortfall) {
+  const double start = bs.bits_written();
+  const long n = static_cast<long>(shortfall);
+  for (long words = (n + 31) / 32; words > 0; --words) bs.write_bits(0, 32);
+  bs.byte_align();
+  return bs.bits_written() - start;
+}
+
+namespace {
 
 class FixedQuantiser final : public RateControl {
  public:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mpeg/video/video_encoder.h"
+#include "mpeg/video/prediction.h"
 #include "mpeg/video/vlc_tables.h"
 
 namespace corvexa::mpeg::video {
@@ -28,6 +29,32 @@ int read_matrix(const char* name, int* out) {
 }
 
 }  // namespace
+
+// One motion-compensated block: w x h samples at (x, y) of a plane whose lines
+// are `lx` apart, displaced by the half-pel vector (dx, dy); `average` folds
+// it into what dst already holds (second prediction of a B macroblock).
+void pred_comp(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x, int y,
+               int dx, int dy, bool average) {
+  const int xh = dx & 1, yh = dy & 1;
+  const std::uint8_t* s = src + lx * (y + (dy >> 1)) + x + (dx >> 1);
+  std::uint8_t* d = dst + lx * y + x;
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      int v;
+      if (!xh && !yh)
+        v = s[i];
+      else if (xh && !yh)
+        v = (s[i] + s[i + 1] + 1) >> 1;
+      else if (!xh)
+        v = (s[i] + s[i + lx] + 1) >> 1;
+      else
+        v = (s[i] + s[i + 1] + s[i + lx] + s[i + lx + 1] + 2) >> 2;
+      d[i] = static_cast<std::uint8_t>(average ? (d[i] + v + 1) >> 1 : v);
+    }
+    s += lx;
+    d += lx;
+  }
+}
 
 bool load_quant_matrices(VideoEncoder& e) {
   const char* intra = e.s.intra_matrix_file;
@@ -79,32 +106,6 @@ bool quantise_non_intra_block(const VideoEncoder& e, const std::int16_t* in, std
 
 namespace {
 
-// One motion-compensated block: w x h samples at (x, y) of a plane whose lines
-// are `lx` apart, displaced by the half-pel vector (dx, dy); `average` folds
-// it into what dst already holds (second prediction of a B macroblock).
-void pred_comp(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x, int y,
-               int dx, int dy, bool average) {
-  const int xh = dx & 1, yh = dy & 1;
-  const std::uint8_t* s = src + lx * (y + (dy >> 1)) + x + (dx >> 1);
-  std::uint8_t* d = dst + lx * y + x;
-  for (int j = 0; j < h; ++j) {
-    for (int i = 0; i < w; ++i) {
-      int v;
-      if (!xh && !yh)
-        v = s[i];
-      else if (xh && !yh)
-        v = (s[i] + s[i + 1] + 1) >> 1;
-      else if (!xh)
-        v = (s[i] + s[i + lx] + 1) >> 1;
-      else
-        v = (s[i] + s[i + 1] + s[i + lx] + s[i + lx + 1] + 2) >> 2;
-      d[i] = static_cast<std::uint8_t>(average ? (d[i] + v + 1) >> 1 : v);
-    }
-    s += lx;
-    d += lx;
-  }
-}
-
 // Chroma vector for a luma component by the chroma format.
 inline int chroma_vec(int v, bool halve) { return halve ? v / 2 : v; }
 
@@ -134,6 +135,8 @@ void predict_macroblock(VideoEncoder& e, const PictureStore& ref, int dir, const
                   2 * cw, cbw, cbh / 2, cbx, cby / 2, chroma_vec(dx, half_x),
                   chroma_vec(dy, half_y), average);
     }
+  } else if (mb.motion_type == kMcDualPrime) {
+    predict_dual_prime_frame(e, mb, bx, by);
   } else {
     report_message(e.ctx, "Invalid motion_type.");
   }
@@ -158,30 +161,42 @@ struct BlockPlace {
   int stride;
 };
 
+// In field pictures (by counted in field lines) the lines of the current
+// field only: they start one line down for the bottom field and lie two
+// frame lines apart; field DCT exists in frame pictures only.
 BlockPlace block_place(const VideoEncoder& e, int k, int bx, int by, int dct_type) {
   const int w = e.coded_width;
+  const bool frame = e.pict_struct == kFramePicture;
+  const int lw = frame ? w : e.line_stride;
+  const std::size_t base = e.pict_struct == kBottomField ? static_cast<std::size_t>(w) : 0;
   if (k < 4) {
     if (dct_type)
       return {0, static_cast<std::size_t>((by + (k >> 1)) * w + bx + (k & 1) * 8), 2 * w};
-    return {0, static_cast<std::size_t>((by + (k >> 1) * 8) * w + bx + (k & 1) * 8), w};
+    return {0, base + static_cast<std::size_t>((by + (k >> 1) * 8) * lw + bx + (k & 1) * 8), lw};
   }
   const int c = k - 4;
   const int comp = 1 + (c & 1);
   const int cw = e.chroma_width;
+  const int lc = frame ? cw : e.chroma_stride;
+  const std::size_t cbase = e.pict_struct == kBottomField ? static_cast<std::size_t>(cw) : 0;
   const int cf = e.s.chroma_format;
-  if (cf == 1) return {comp, static_cast<std::size_t>((by / 2) * cw + bx / 2), cw};
+  if (cf == 1) return {comp, cbase + static_cast<std::size_t>((by / 2) * lc + bx / 2), lc};
   int cx = cf == 2 ? bx / 2 : bx;
   int pair = c >> 1;
   int col = cf == 3 ? (pair >> 1) : 0;
   int row = cf == 3 ? (pair & 1) : pair;
   cx += col * 8;
   if (dct_type) return {comp, static_cast<std::size_t>((by + row) * cw + cx), 2 * cw};
-  return {comp, static_cast<std::size_t>((by + row * 8) * cw + cx), cw};
+  return {comp, cbase + static_cast<std::size_t>((by + row * 8) * lc + cx), lc};
 }
 
 }  // namespace
 
 void predict(VideoEncoder& e) {
+  if (e.pict_struct != kFramePicture) {
+    predict_field_picture(e);
+    return;
+  }
   int index = 0;
   for (int j = 0; j < e.mb_rows_pic; ++j) {
     for (int i = 0; i < e.mb_cols; ++i, ++index) {

@@ -18,7 +18,9 @@ namespace corvexa::mpeg::video {
 enum PictureType { kPictureI = 1, kPictureP = 2, kPictureB = 3 };
 enum PictureStructure { kTopField = 1, kBottomField = 2, kFramePicture = 3 };
 enum MacroblockFlags { kMbIntra = 1, kMbPattern = 2, kMbBackward = 4, kMbForward = 8, kMbQuant = 16 };
-enum MotionType { kMcField = 1, kMcFrame = 2, kMcDualPrime = 3 };
+// Frame pictures: field 1, frame 2, dual prime 3; field pictures: field 1,
+// 16 x 8 2, dual prime 3 (the codes of frame/field_motion_type).
+enum MotionType { kMcField = 1, kMcFrame = 2, kMc16x8 = 2, kMcDualPrime = 3 };
 
 struct PictureStore {
   std::vector<std::uint8_t> plane[3];
@@ -53,6 +55,9 @@ struct Statistics {
   long mquant_count = 0;
   double header_bits = 0;
   int frames = 0;
+  // Constant bit rate only.
+  double padding_bits = 0, max_padding_bits = 0;
+  int vbv_overflows = 0, vbv_underflows = 0;
 };
 
 struct VideoEncoder {
@@ -92,6 +97,8 @@ struct VideoEncoder {
   // Current picture.
   int pict_type = kPictureI;
   int pict_struct = kFramePicture;
+  bool second_field = false;  // field pictures: the second field of its frame
+  bool ip_field = false;      // ... and its first field was an I field
   int temp_ref = 0;
   int f_code[2][2] = {{15, 15}, {15, 15}};  // [forward/backward][h/v]
   int search[2][2] = {};                     // [forward/backward][h/v] pels
@@ -106,6 +113,7 @@ struct VideoEncoder {
   std::vector<std::uint8_t> sub_cur, sub_new, sub_old;
   std::vector<int> coarse_fx, coarse_fy, coarse_bx, coarse_by;
   int detail_class = 1;
+  int field_detail_class[2] = {1, 1};  // field pictures: per field of the frame
   double detail_threshold = 0;
   LargestVectors largest;
 
@@ -134,6 +142,18 @@ std::uint32_t gop_time_code(const EncoderSettings& s, int frame);
 bool allocate_motion_buffers(VideoEncoder& e);
 bool motion_estimation(VideoEncoder& e);
 void derive_f_codes(VideoEncoder& e);
+
+// Field pictures: 0 top, 1 bottom (the field_select value of the same parity).
+inline int field_parity(const VideoEncoder& e) { return e.pict_struct == kBottomField ? 1 : 0; }
+// The store that holds reference field `sel` for direction `dir` (0 forward,
+// 1 backward) of the current field picture: its source or its reconstruction.
+// The second field of a reference frame predicts from its own first field.
+const PictureStore& field_reference(const VideoEncoder& e, int dir, int sel, bool source);
+// The vectors a dual-prime vector (field units) and differential derive for
+// the opposite-parity predictions: frame pictures [0] top from bottom and [1]
+// bottom from top; field pictures [0] only.
+void dual_prime_vectors(const int mv[2], const int dmv[2], int pict_struct, int top_field_first,
+                        int out[2][2]);
 
 // Prediction, transform, quantisation and reconstruction.
 bool load_quant_matrices(VideoEncoder& e);

@@ -120,7 +120,10 @@ void write_picture_header(VideoEncoder& e) {
   BitWriter& bs = e.bs;
   bs.byte_align();
   bs.write_bits(0x100, 32);
-  const int vbv = e.s.fixed_vbv_delay ? 0xFFFF : e.rc->vbv_delay(e);
+  // The buffer model runs even when the header carries the fixed value: its
+  // bounds still steer the picture sizes.
+  const int model = e.rc->vbv_delay(e);
+  const int vbv = e.s.fixed_vbv_delay ? 0xFFFF : model;
   bs.write_bits(static_cast<std::uint32_t>(e.temp_ref) & 0x3FF, 10);
   bs.write_bits(static_cast<std::uint32_t>(e.pict_type), 3);
   bs.write_bits(static_cast<std::uint32_t>(vbv) & 0xFFFF, 16);

@@ -9,6 +9,7 @@
 
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/stages.h"
+#include "mpeg/video/bounded_rate.h"
 #include "mpeg/video/frame_input.h"
 #include "mpeg/video/video_encoder.h"
 
@@ -151,8 +152,12 @@ bool embed_max_bitrate(VideoEncoder& e) {
     return false;
   }
   report_message(e.ctx, "Embedding max bitrate value in sequence headers ...");
+  // A run shorter than one second has no full second measured; its average
+  // stands in, as bit_rate_value 0 is forbidden.
+  double peak = e.stats.max_second_bits;
+  if (peak <= 0 && e.stats.frames > 0) peak = e.bs.bits_written() * e.s.frame_rate / e.stats.frames;
   const std::uint32_t v =
-      static_cast<std::uint32_t>(std::ceil(e.stats.max_second_bits * 0.0025));
+      std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::ceil(peak * 0.0025)));
   const std::uint8_t bytes[3] = {
       static_cast<std::uint8_t>(v >> 10), static_cast<std::uint8_t>((v >> 2) & 0xFF),
       static_cast<std::uint8_t>(((v & 3) << 6) | 0x20 | ((e.s.vbv_buffer_size >> 5) & 0x1F))};
@@ -183,6 +188,12 @@ bool embed_max_bitrate(VideoEncoder& e) {
 
 void report_summary(VideoEncoder& e) {
   const Statistics& st = e.stats;
+  const bool cbr = e.s.constant_bit_rate != 0;
+  const double per_second = st.frames > 0 ? e.s.frame_rate / st.frames : 0.0;
+  if (cbr && !e.s.verbose) {
+    if (st.vbv_overflows) report_message(e.ctx, "   VBV delay overflows = %d", st.vbv_overflows);
+    if (st.vbv_underflows) report_message(e.ctx, "   VBV delay underflows = %d", st.vbv_underflows);
+  }
   report_message(e.ctx, "   Min bitrate of any one frame = %u bits",
                  static_cast<unsigned>(st.min_frame_bits));
   report_message(e.ctx, "   Max bitrate of any one frame = %u bits",
@@ -193,6 +204,17 @@ void report_summary(VideoEncoder& e) {
                  st.frames > 0 ? e.bs.bits_written() * e.s.frame_rate / st.frames : 0.0);
   report_message(e.ctx, "   Max bitrate over any one second = %u bps",
                  static_cast<unsigned>(st.max_second_bits));
+  if (!cbr) return;
+  if (st.padding_bits > 0) {
+    report_message(e.ctx, "   Avg padding bits over any one second = %.0f", st.padding_bits * per_second);
+    report_message(e.ctx, "   Max padding in any one frame = %u bits",
+                   static_cast<unsigned>(st.max_padding_bits));
+  }
+  report_message(e.ctx, "   Avg header bits over any one second = %.0f", st.header_bits * per_second);
+  report_message(e.ctx, "   Min mquant = %u", static_cast<unsigned>(st.min_mquant));
+  report_message(e.ctx, "   Avg mquant = %.3f",
+                 st.mquant_count > 0 ? st.mquant_sum / static_cast<double>(st.mquant_count) : 0.0);
+  report_message(e.ctx, "   Max mquant = %u", static_cast<unsigned>(st.max_mquant));
 }
 
 // The run entry validates the settings; the stage still refuses values that
@@ -206,6 +228,14 @@ bool settings_usable(const VideoEncoder& e) {
   if (s.intra_dc_precision < 0 || s.intra_dc_precision > 3) return false;
   if (s.vbr_mquant < 1 || s.vbr_mquant > 31 || !(s.frame_rate > 0)) return false;
   if (e.horizontal_size > 4095 || e.vertical_size > 4095) return false;
+  // Field pictures exist only in interlaced MPEG-2, and the pulldown flags
+  // belong to frame pictures.
+  if (s.field_pictures &&
+      (e.mpeg1 || s.progressive_sequence || s.pulldown == 1 || s.pulldown == 2))
+    return false;
+  // 3:2 pulldown repeats fields through the picture coding extension, which
+  // only interlaced MPEG-2 sequences have.
+  if ((s.pulldown == 1 || s.pulldown == 2) && (e.mpeg1 || s.progressive_sequence)) return false;
   for (int row = 0; row < m; ++row) {
     for (int col : {kFwdFcodeH, kFwdFcodeV, kBwdFcodeH, kBwdFcodeV}) {
       if (row == 0 && col >= kBwdFcodeH) continue;
@@ -231,11 +261,13 @@ class Run {
   bool set_up();
   bool loop();
   bool code_picture(int f, int gop_start);
+  bool code_one_picture();
   void cleanup();
   void notify_reconstruction();
 
   VideoEncoder e_;
   FrameInput input_;
+  std::unique_ptr<BoundedRate> bounded_;
   std::time_t start_ = 0;
   bool cleaned_ = false;
   bool source_error_ = false;
@@ -263,14 +295,6 @@ bool Run::set_up() {
     return false;
   }
   if (!load_quant_matrices(e_)) return false;
-  if (s.field_pictures) {
-    report_message(ctx, "Field pictures are not available in this build.");
-    return false;
-  }
-  if (s.constant_bit_rate) {
-    report_message(ctx, "Constant bit rate control is not available in this build.");
-    return false;
-  }
   set_geometry(e_);
   if (e_.horizontal_size <= 0 || e_.vertical_size <= 0) {
     report_message(ctx, "Invalid picture size %dx%d.", ctx.source.width, ctx.source.height);
@@ -285,7 +309,7 @@ bool Run::set_up() {
     report_message(ctx, "No frames to encode.");
     return false;
   }
-  if (!e_.mpeg1 && s.max_bit_rate == 0) {
+  if (!e_.mpeg1 && !s.constant_bit_rate && s.max_bit_rate == 0) {
     char name[] = "./tmp_sXXXXXX";
     const int fd = ::mkstemp(name);
     if (fd >= 0) e_.max_rate_file = ::fdopen(fd, "wb");
@@ -306,10 +330,15 @@ bool Run::set_up() {
   }
   start_ = std::time(nullptr);
   e_.k = kernel_table(ctx.kernel_class, s.use_plain_kernels != 0);
-  e_.rc = make_fixed_quantiser_control();
+  e_.rc = s.constant_bit_rate ? make_constant_rate_control() : make_fixed_quantiser_control();
   e_.rc->sequence_start(e_);
   e_.stats = Statistics{};
-  return write_sequence_headers(e_);
+  if (!write_sequence_headers(e_)) return false;
+  if (BoundedRate::wanted(s)) {
+    bounded_ = std::make_unique<BoundedRate>();
+    if (!bounded_->start(e_)) return false;
+  }
+  return true;
 }
 
 void Run::notify_reconstruction() {
@@ -326,15 +355,8 @@ void Run::notify_reconstruction() {
 bool Run::code_picture(int f, int gop_start) {
   VideoEncoder& e = e_;
   const WorkingSettings& s = e.s;
-  const int type_index = e.pict_type - 1;
   e.display_frame = f;
   e.temp_ref = f - gop_start;
-  e.pict_struct = kFramePicture;
-  e.frame_pred_dct = e.mpeg1 ? 1 : s.frame_pred_frame_dct[type_index];
-  e.q_scale_type = e.mpeg1 ? 0 : s.q_scale_type[type_index];
-  e.intra_vlc_format = e.mpeg1 ? 0 : s.intra_vlc_format[type_index];
-  e.altscan = e.mpeg1 ? 0 : s.alternate_scan[type_index];
-  e.largest = LargestVectors{};
   if (s.pulldown == 1 || s.pulldown == 2) {
     static const int kCadence[2][4][2] = {{{1, 0}, {1, 1}, {0, 0}, {0, 1}},
                                           {{1, 1}, {0, 0}, {0, 1}, {1, 0}}};
@@ -347,6 +369,48 @@ bool Run::code_picture(int f, int gop_start) {
     e.top_field_first = s.top_field_first;
     e.repeat_first_field = s.repeat_first_field;
   }
+  if (!s.field_pictures) {
+    e.pict_struct = kFramePicture;
+    e.second_field = e.ip_field = false;
+    if (!code_one_picture()) return false;
+  } else {
+    // Two field pictures, the first in display order first; the second field
+    // of an I frame is a P field predicted from the first.
+    e.repeat_first_field = 0;
+    e.pict_struct = e.top_field_first ? kTopField : kBottomField;
+    e.second_field = e.ip_field = false;
+    if (!code_one_picture()) return false;
+    e.pict_struct = e.pict_struct == kTopField ? kBottomField : kTopField;
+    e.second_field = true;
+    if (e.pict_type == kPictureI) {
+      e.pict_type = kPictureP;
+      e.ip_field = true;
+      e.f_code[0][0] = s.motion_ranges[0][kFwdFcodeH];
+      e.f_code[0][1] = s.motion_ranges[0][kFwdFcodeV];
+      e.search[0][0] = s.motion_ranges[0][kFwdRangeH];
+      e.search[0][1] = s.motion_ranges[0][kFwdRangeV];
+      e.f_code[1][0] = e.f_code[1][1] = 15;
+    }
+    if (!code_one_picture()) return false;
+  }
+  notify_reconstruction();
+  frame_statistics(e);
+  return true;
+}
+
+bool Run::code_one_picture() {
+  VideoEncoder& e = e_;
+  const WorkingSettings& s = e.s;
+  const int type_index = e.pict_type - 1;
+  e.frame_pred_dct = e.mpeg1 ? 1 : s.frame_pred_frame_dct[type_index];
+  // Progressive frames (pulldown) allow frame prediction and DCT only; field
+  // pictures always signal their motion type.
+  if (e.progressive_frame && e.pict_struct == kFramePicture) e.frame_pred_dct = 1;
+  if (e.pict_struct != kFramePicture) e.frame_pred_dct = 0;
+  e.q_scale_type = e.mpeg1 ? 0 : s.q_scale_type[type_index];
+  e.intra_vlc_format = e.mpeg1 ? 0 : s.intra_vlc_format[type_index];
+  e.altscan = e.mpeg1 ? 0 : s.alternate_scan[type_index];
+  e.largest = LargestVectors{};
   if (e.mpeg1)
     for (int dir = 0; dir < 2; ++dir)
       if (e.f_code[dir][0] != 15) e.f_code[dir][0] = e.f_code[dir][1] = std::max(e.f_code[dir][0], e.f_code[dir][1]);
@@ -357,8 +421,6 @@ bool Run::code_picture(int f, int gop_start) {
   transform(e);
   if (!write_picture(e)) return false;
   inverse_transform(e);
-  notify_reconstruction();
-  frame_statistics(e);
   return true;
 }
 
@@ -370,7 +432,14 @@ bool Run::loop() {
   const int first_frame = ctx.source.first_frame;
   double rate = 0;
   int hours = 0, minutes = 0;
-  for (int i = 0; i < e.nframes; ++i) {
+  for (int i = 0;; ++i) {
+    // A bounded-rate GOP is measured where the next one starts (and at the
+    // end) and may be coded again from its first picture.
+    if (bounded_ && i > 0 &&
+        (i >= e.nframes || i == std::max(0, n_gop * ((i + m - 1) / n_gop) - (m - 1)))) {
+      if (!bounded_->gop_boundary(e, i, i)) return false;
+    }
+    if (i >= e.nframes) break;
     if (stop_requested(ctx)) return false;
     if (e.bs.failed()) {
       report_message(ctx, "Unable to write to video stream %s.", ctx.video_file.c_str());
@@ -450,7 +519,9 @@ bool Run::loop() {
 
 bool Run::execute() {
   if (!set_up()) return false;
-  if (!loop()) return false;
+  const bool coded = loop();
+  if (bounded_) bounded_->finish(e_);
+  if (!coded) return false;
   if (e_.s.sequence_end_code) write_sequence_end(e_);
   const bool written = e_.bs.close() && !e_.bs.failed();
   if (!written) report_message(e_.ctx, "Unable to write to video stream %s.", e_.ctx.video_file.c_str());
