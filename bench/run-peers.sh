@@ -105,7 +105,8 @@ for clip in "${clips[@]}"; do
     if [ "$target" = pal-dvd ]; then
       limits="-maxrate:v $(( peak > 9000 ? peak : 9000 ))k"
     elif [ "$kind" = 1 ]; then
-      limits=""  # the VideoCD target as it stands
+      # The VideoCD target's constant 1150 kbit/s, widened to take our rate.
+      limits="-maxrate:v $(( rate > 1150 ? rate : 1150 ))k -minrate:v $(( rate < 1150 ? rate : 1150 ))k"
     else
       limits="-maxrate:v $(( peak > 1150 ? peak : 1150 ))k -minrate:v 0 -bufsize:v 1835k"
     fi
