@@ -1,6 +1,8 @@
 // Encodes raw top-down BGRA frames (as "ffmpeg -pix_fmt bgra -f rawvideo"
 // writes them) with one preset and prints what the encoder reports.
 //   video_bench <raw> <width> <height> <frames> <kind 0..4> <out> [search_level] [M] [verbose]
+// KAVROL_THREADS sets the motion-search workers (default: one per core),
+// KAVROL_KERNEL_CLASS overrides the detected kernel class.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +75,8 @@ int main(int argc, char** argv) {
   if (argc > 9) ctx.work.verbose = std::atoi(argv[9]);
   ctx.cpu_features = detect_cpu();
   ctx.kernel_class = kernel_class(ctx.cpu_features);
+  if (const char* c = std::getenv("KAVROL_KERNEL_CLASS")) ctx.kernel_class = std::atoi(c);
+  if (const char* t = std::getenv("KAVROL_THREADS")) ctx.motion_threads = std::atoi(t);
   ctx.frames = &source;
   ctx.status = &print;
   ctx.video_file = argv[6];
@@ -80,7 +84,8 @@ int main(int argc, char** argv) {
   const bool ok = encode_video_stream(ctx);
   const double secs =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("result %s, %d frames in %.2f s = %.2f fps\n", ok ? "ok" : "FAILED", frames, secs,
-              frames / secs);
+  std::printf("result %s, %d frames in %.2f s = %.2f fps (kernel class %d, %d workers)\n",
+              ok ? "ok" : "FAILED", frames, secs, frames / secs, ctx.kernel_class,
+              ctx.motion_threads);
   return ok ? 0 : 1;
 }

@@ -25,6 +25,7 @@ struct Config {
   int progressive;           // -1 = preset
   bool ntsc = false;
   bool plain_kernels = false;  // floating-point forward DCT and colour conversion
+  int kernel_class = 0;        // above 0: the vector kernels of this processor
 };
 
 void apply(EncoderContext& ctx, const Config& c) {
@@ -32,6 +33,7 @@ void apply(EncoderContext& ctx, const Config& c) {
   w.ip_distance = c.ip_distance;
   w.gop_size = 12;
   w.use_plain_kernels = c.plain_kernels;
+  ctx.kernel_class = c.kernel_class;
   if (c.ntsc) {
     w.frame_rate_code = 4;
     w.frame_rate = 30000.0 / 1001.0;
@@ -105,6 +107,9 @@ const Config kConfigs[] = {
     {"dvd_odd_height", kDvd, 80, 50, 8, 3, 58, -1, 0, -1},
     {"mpeg2_ntsc_m2", kMpeg2, 64, 48, 9, 2, 0, -1, 0, -1, true},
     {"mpeg2_plain_kernels", kMpeg2, 64, 48, 9, 3, 58, 0, 0, -1, false, true},
+    {"mpeg1_vector_kernels", kMpeg1, 96, 64, 14, 3, 58, -1, 0, -1, false, false, 3},
+    {"mpeg2_interlaced_vector_kernels", kMpeg2, 96, 64, 14, 3, 58, 0, 0, -1, false, false, 3},
+    {"mpeg2_vector_kernels_plain_transforms", kMpeg2, 64, 48, 9, 3, 0, 0, 0, -1, false, true, 4},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, EncodeDecode, ::testing::ValuesIn(kConfigs),

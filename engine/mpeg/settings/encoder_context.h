@@ -97,6 +97,8 @@ struct EncoderContext {
   // Processor features and the kernel class chosen from them.
   std::uint32_t cpu_features = 0;
   int kernel_class = 0;
+  // Workers sharing a picture's motion search; 0: one per processor core.
+  int motion_threads = 0;
 
   // Run control. The stop flag is the one value written by another thread.
   std::atomic<bool> stop_requested{false};

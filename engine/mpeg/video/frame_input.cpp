@@ -7,12 +7,14 @@
 namespace corvexa::mpeg::video {
 
 bool VideoFrameHolder::Allocate(std::int32_t size) {
-  if (!buffer_.empty() || size <= 0) return false;
+  if (held_ || size <= 0) return false;
   try {
     buffer_.assign(static_cast<std::size_t>(size), 0);
   } catch (const std::bad_alloc&) {
+    buffer_.clear();
     return false;
   }
+  held_ = true;
   return true;
 }
 
@@ -65,14 +67,21 @@ inline int clamp_index(int i, int n) { return i < 0 ? 0 : (i >= n ? n - 1 : i); 
 
 void convert_rgb(const std::uint8_t* rgb, int line_bytes, int width, int height,
                  int matrix_coefficients, bool plain, std::uint8_t* y, std::uint8_t* cb,
-                 std::uint8_t* cr, int stride) {
+                 std::uint8_t* cr, int stride,
+                 void (*line)(const std::uint8_t*, int, const int*, std::uint8_t*, std::uint8_t*,
+                              std::uint8_t*)) {
   const Weights w = weights_for(matrix_coefficients);
   const Q15 q = q15_for(matrix_coefficients);
+  const int q9[9] = {q.y[0], q.y[1], q.y[2], q.cb[0], q.cb[1], q.cb[2], q.cr[0], q.cr[1], q.cr[2]};
   for (int row = 0; row < height; ++row) {
     const std::uint8_t* src = rgb + static_cast<std::size_t>(height - 1 - row) * line_bytes;
     std::uint8_t* yo = y + static_cast<std::size_t>(row) * stride;
     std::uint8_t* bo = cb + static_cast<std::size_t>(row) * stride;
     std::uint8_t* ro = cr + static_cast<std::size_t>(row) * stride;
+    if (!plain && line) {
+      line(src, width, q9, yo, bo, ro);
+      continue;
+    }
     for (int x = 0; x < width; ++x) {
       const int b = src[4 * x], g = src[4 * x + 1], r = src[4 * x + 2];
       if (plain) {
@@ -213,7 +222,7 @@ void FrameInput::release() {
     b->clear();
     b->shrink_to_fit();
   }
-  holder_.Release();
+  holder_.Free();
 }
 
 bool FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line_bytes) {
@@ -274,7 +283,7 @@ bool FrameInput::read_frame(int n, PictureStore& entry) {
   std::uint8_t* u = cf == 3 ? entry.plane[1].data() : u444_.data();
   std::uint8_t* v = cf == 3 ? entry.plane[2].data() : v444_.data();
   convert_rgb(rgb, line_bytes, w, h, e_.s.matrix_coefficients, e_.s.use_plain_kernels != 0,
-              entry.plane[0].data(), u, v, cw);
+              entry.plane[0].data(), u, v, cw, e_.k.rgb_to_ycc);
   pad_plane(entry.plane[0].data(), w, h, cw, ch);
   if (grey) return true;
   pad_plane(u, w, h, cw, ch);
@@ -282,15 +291,15 @@ bool FrameInput::read_frame(int n, PictureStore& entry) {
   if (cf == 3) return true;
   const bool mpeg1 = e_.mpeg1;
   if (cf == 2) {
-    filter_horizontal(u, entry.plane[1].data(), cw, ch, mpeg1);
-    filter_horizontal(v, entry.plane[2].data(), cw, ch, mpeg1);
+    e_.k.chroma_filter_h(u, entry.plane[1].data(), cw, ch, mpeg1);
+    e_.k.chroma_filter_h(v, entry.plane[2].data(), cw, ch, mpeg1);
     return true;
   }
-  filter_horizontal(u, u422_.data(), cw, ch, mpeg1);
-  filter_horizontal(v, v422_.data(), cw, ch, mpeg1);
+  e_.k.chroma_filter_h(u, u422_.data(), cw, ch, mpeg1);
+  e_.k.chroma_filter_h(v, v422_.data(), cw, ch, mpeg1);
   const bool progressive = e_.s.progressive_frame != 0;
-  filter_vertical(u422_.data(), entry.plane[1].data(), cw / 2, ch, progressive);
-  filter_vertical(v422_.data(), entry.plane[2].data(), cw / 2, ch, progressive);
+  e_.k.chroma_filter_v(u422_.data(), entry.plane[1].data(), cw / 2, ch, progressive);
+  e_.k.chroma_filter_v(v422_.data(), entry.plane[2].data(), cw / 2, ch, progressive);
   return true;
 }
 

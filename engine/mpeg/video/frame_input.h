@@ -14,25 +14,36 @@ namespace corvexa::mpeg::video {
 class VideoFrameHolder final : public FrameHolder {
  public:
   bool Allocate(std::int32_t size) override;
-  std::uint8_t* Data() override { return buffer_.empty() ? nullptr : buffer_.data(); }
-  std::int32_t Size() override { return static_cast<std::int32_t>(buffer_.size()); }
+  std::uint8_t* Data() override { return held_ ? buffer_.data() : nullptr; }
+  std::int32_t Size() override { return held_ ? static_cast<std::int32_t>(buffer_.size()) : 0; }
+  // Gives up the frame; its memory is kept for the next one of the same size
+  // (a fresh allocation a frame costs page faults on every picture).
   void Release() {
+    held_ = false;
     buffer_.clear();
+  }
+  // Gives the memory back as well.
+  void Free() {
+    Release();
     buffer_.shrink_to_fit();
   }
 
  private:
   std::vector<std::uint8_t> buffer_;
+  bool held_ = false;
 };
 
 // Clip table covering -384..639; the pointer returned addresses index 0.
 const std::uint8_t* clip_table();
 
 // RGB (bottom-up BGRx, `line_bytes` a line) to Y' and full-resolution Cb, Cr
-// planes of `stride` samples; `plain` selects the floating-point path.
+// planes of `stride` samples; `plain` selects the floating-point path, else
+// `row` (a kernel-table entry; null: the plain integer line) does each line.
 void convert_rgb(const std::uint8_t* rgb, int line_bytes, int width, int height,
                  int matrix_coefficients, bool plain, std::uint8_t* y, std::uint8_t* cb,
-                 std::uint8_t* cr, int stride);
+                 std::uint8_t* cr, int stride,
+                 void (*row)(const std::uint8_t*, int, const int*, std::uint8_t*, std::uint8_t*,
+                             std::uint8_t*) = nullptr);
 // Repeats the last sample of each line and then the last line.
 void pad_plane(std::uint8_t* p, int width, int height, int coded_width, int coded_height);
 // 4:4:4 -> 4:2:2, horizontal (MPEG-1 or MPEG-2 taps).

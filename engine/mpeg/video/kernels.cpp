@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "mpeg/video/frame_input.h"
+#include "mpeg/video/kernels_impl.h"
+
 namespace corvexa::mpeg::video {
 
 namespace {
@@ -142,6 +145,41 @@ void add_plain(const std::int16_t* block, const std::uint8_t* pred, int stride,
   }
 }
 
+bool quantise_fast_plain(const std::int16_t* in, std::int16_t* out, const std::uint16_t* matrix,
+                         const std::uint16_t* reciprocal, int mquant, int limit, bool* nonzero) {
+  if (mquant < 2) return false;  // 65536 / mquant must fit 16 bits
+  const unsigned rq = 65536u / static_cast<unsigned>(mquant);
+  std::int16_t y[64];
+  bool any = false;
+  for (int i = 0; i < 64; ++i) {
+    const int x = in[i];
+    const unsigned a = static_cast<unsigned>(std::abs(x));
+    if (a > 1023) return false;
+    const unsigned t = 32 * a + (matrix[i] >> 1);
+    const unsigned g = (t * reciprocal[i]) >> 16;
+    const int v = static_cast<int>(((g * rq) >> 16) >> 1);
+    if (v > limit) return false;
+    if (v) any = true;
+    y[i] = static_cast<std::int16_t>(x < 0 ? -v : v);
+  }
+  for (int i = 0; i < 64; ++i) out[i] = y[i];
+  *nonzero = any;
+  return true;
+}
+
+void rgb_row_plain(const std::uint8_t* src, int width, const int* q, std::uint8_t* yo,
+                   std::uint8_t* bo, std::uint8_t* ro) {
+  for (int x = 0; x < width; ++x) {
+    const int b = src[4 * x], g = src[4 * x + 1], r = src[4 * x + 2];
+    const int sy = q[0] * r + q[1] * g + q[2] * b;
+    const int su = q[3] * r + q[4] * g + q[5] * b;
+    const int sv = q[6] * r + q[7] * g + q[8] * b;
+    yo[x] = static_cast<std::uint8_t>((((sy * 219) >> 8) + 540672) >> 15);
+    bo[x] = static_cast<std::uint8_t>((((su * 224) >> 8) + 4210688) >> 15);
+    ro[x] = static_cast<std::uint8_t>((((sv * 224) >> 8) + 4210688) >> 15);
+  }
+}
+
 struct FloatScale {
   double s[64];
   FloatScale() {
@@ -240,6 +278,10 @@ void fdct_integer(std::int16_t* block) {
 
 namespace {
 
+// (181 * v + 128) >> 8 without the 32-bit overflow of 181 * v that
+// coefficients near the +-2048 limit cause: v = 256q + r splits it exactly.
+inline int mul181_round(int v) { return 181 * (v >> 8) + ((181 * (v & 255) + 128) >> 8); }
+
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
 struct IdctClip {
@@ -282,8 +324,8 @@ void idct_row(std::int16_t* blk) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
+  x2 = mul181_round(x4 + x5);
+  x4 = mul181_round(x4 - x5);
   blk[0] = static_cast<std::int16_t>((x7 + x1) >> 8);
   blk[1] = static_cast<std::int16_t>((x3 + x2) >> 8);
   blk[2] = static_cast<std::int16_t>((x0 + x4) >> 8);
@@ -322,8 +364,8 @@ void idct_col(std::int16_t* blk, const IdctClip& clip) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
+  x2 = mul181_round(x4 + x5);
+  x4 = mul181_round(x4 - x5);
   blk[8 * 0] = clip((x7 + x1) >> 14);
   blk[8 * 1] = clip((x3 + x2) >> 14);
   blk[8 * 2] = clip((x0 + x4) >> 14);
@@ -342,8 +384,32 @@ void idct_chen_wang(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) idct_col(block + i, clip);
 }
 
+bool isa_available(VectorIsa isa) {
+  switch (isa) {
+    case VectorIsa::kNone:
+      return true;
+#if defined(__x86_64__)
+    case VectorIsa::kSse2:
+      return true;
+    case VectorIsa::kAvx2:
+      return __builtin_cpu_supports("avx2");
+#endif
+    default:
+      return false;
+  }
+}
+
+VectorIsa widest_isa() {
+  if (isa_available(VectorIsa::kAvx2)) return VectorIsa::kAvx2;
+  if (isa_available(VectorIsa::kSse2)) return VectorIsa::kSse2;
+  return VectorIsa::kNone;
+}
+
 KernelTable kernel_table(int kernel_class, bool plain_transforms) {
-  (void)kernel_class;  // vector forms of every class are still to come
+  return kernel_table(kernel_class, plain_transforms, widest_isa());
+}
+
+KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa) {
   KernelTable k{};
   k.sad16 = sad16_plain;
   k.sse16 = sse16_plain;
@@ -351,11 +417,25 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms) {
   k.sse16_bi = sse16_bi_plain;
   k.variance16 = variance16_plain;
   k.sad4x4_sub = sad4x4_sub_plain;
-  k.forward_dct = plain_transforms ? fdct_float : fdct_integer;
-  if (!plain_transforms && kernel_class >= 1 && kernel_class <= 4) k.forward_dct = fdct_fixed;
+  k.forward_dct = kernel_class > 0 ? fdct_fixed : fdct_integer;
   k.inverse_dct = idct_chen_wang;
   k.subtract_prediction = subtract_plain;
   k.add_prediction = add_plain;
+  k.quantise_non_intra_fast = quantise_fast_plain;
+  k.rgb_to_ycc = rgb_row_plain;
+  k.chroma_filter_h = filter_horizontal;
+  k.chroma_filter_v = filter_vertical;
+  if (kernel_class > 0 && isa_available(isa)) {
+    // Each wider set only replaces what it does better.
+#if defined(__x86_64__)
+    if (isa >= VectorIsa::kSse2) use_sse2_kernels(k);
+    if (isa >= VectorIsa::kAvx2) use_avx2_kernels(k);
+#endif
+  }
+  if (plain_transforms) {
+    k.forward_dct = fdct_float;
+    k.inverse_dct = idct_chen_wang;
+  }
   return k;
 }
 

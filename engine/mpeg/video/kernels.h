@@ -1,9 +1,11 @@
-// The per-class kernel table: distances for motion search, the transforms and
-// the prediction add/subtract. Every class points at the plain kernels until
-// vector forms exist; each vector form must return what the plain one does.
+// The per-class kernel table: distances for motion search, the transforms,
+// the prediction add/subtract, the fast non-intra quantiser and the colour
+// conversion. Each vector form returns exactly what its plain form does.
 #pragma once
 
 #include <cstdint>
+
+#include "mpeg/video/fdct_fixed.h"
 
 namespace corvexa::mpeg::video {
 
@@ -25,15 +27,43 @@ struct KernelTable {
                               std::int16_t* block);
   void (*add_prediction)(const std::int16_t* block, const std::uint8_t* pred, int stride,
                          std::uint8_t* out);
+  // Reciprocal non-intra quantiser (kernel classes above 0, mquant > 1):
+  // false when some |x| > 1023 or some level passes `limit`; `out` (which may
+  // be `in`) is then untouched and the caller quantises exactly.
+  bool (*quantise_non_intra_fast)(const std::int16_t* in, std::int16_t* out,
+                                  const std::uint16_t* matrix, const std::uint16_t* reciprocal,
+                                  int mquant, int limit, bool* nonzero);
+  // One line of BGRx pixels to Y', Cb, Cr with Q15 weights (Y, Cb, Cr rows,
+  // each R, G, B).
+  void (*rgb_to_ycc)(const std::uint8_t* bgrx, int width, const int* q15, std::uint8_t* y,
+                     std::uint8_t* cb, std::uint8_t* cr);
+  // Chroma down-sampling of a whole plane: 4:4:4 -> 4:2:2 horizontally (MPEG-1
+  // or MPEG-2 taps), 4:2:2 -> 4:2:0 vertically (progressive or by field).
+  void (*chroma_filter_h)(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                          bool mpeg1);
+  void (*chroma_filter_v)(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
+                          bool progressive);
 };
+
+// Instruction sets the vector kernels are written for, narrowest first.
+enum class VectorIsa { kNone = 0, kSse2 = 1, kAvx2 = 2 };
+// True when this processor (and build) can run kernels of `isa`.
+bool isa_available(VectorIsa isa);
+// The widest instruction set available here.
+VectorIsa widest_isa();
 
 // The table for a kernel class; `plain_transforms` (use_plain_kernels) forces
 // the floating-point forward DCT and the plain inverse DCT.
+// Classes above 0 take their vector forms from the widest instruction set the
+// processor has; `isa` names one explicitly (kNone: the plain forms of the
+// class's algorithms, which the vector forms must match).
 KernelTable kernel_table(int kernel_class, bool plain_transforms);
+KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa);
 
 // Plain kernels, also used directly by the tests.
 void fdct_float(std::int16_t* block);
 void fdct_integer(std::int16_t* block);
 void idct_chen_wang(std::int16_t* block);
+// The forward DCT of the vector classes, fdct_fixed, is in fdct_fixed.h.
 
 }  // namespace corvexa::mpeg::video

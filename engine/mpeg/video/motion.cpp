@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "mpeg/video/motion_search.h"
 
@@ -68,7 +72,7 @@ Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by,
 
 void Estimator::note_largest(int dir, const Found& f) {
   const int ax = std::abs(f.hx / 2), ay = std::abs(f.hy / 2);
-  LargestVectors& l = e_.largest;
+  LargestVectors& l = largest_;
   if (dir == 0) {
     l.fwd_x = std::max(l.fwd_x, ax);
     l.fwd_y = std::max(l.fwd_y, ay);
@@ -216,16 +220,15 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
   out_y = by * 4;
 }
 
-bool Estimator::run() {
+bool Estimator::run(RowQueue& rows) {
   VideoEncoder& e = e_;
   if (e.pict_struct != kFramePicture) return run_field();
   const bool with_fields = !e.frame_pred_dct;
   const bool variable = e.variable_search;
-  if (variable) coarse_setup();
   const std::uint8_t* cur_sub = e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data();
   const int w = e.coded_width;
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
+  for (int j = rows.next++; j < e.mb_rows_pic; j = rows.next++) {
+    int index = j * e.mb_cols;
     for (int i = 0; i < e.mb_cols; ++i, ++index) {
       MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
       mb = MacroblockInfo{};
@@ -345,7 +348,10 @@ bool Estimator::run() {
           mb.distance = static_cast<int>(v);
         }
       }
-      if (stop_requested(e.ctx)) return false;
+      if (stop_requested(e.ctx) || rows.stopped) {
+        rows.stopped = true;
+        return false;
+      }
     }
   }
   return true;
@@ -383,8 +389,38 @@ bool allocate_motion_buffers(VideoEncoder& e) {
 }
 
 bool motion_estimation(VideoEncoder& e) {
-  Estimator estimator(e);
-  return estimator.run();
+  Estimator first(e);
+  const bool frame = e.pict_struct == kFramePicture;
+  if (e.variable_search && frame) first.coarse_setup();
+  int workers = e.ctx.motion_threads > 0 ? e.ctx.motion_threads
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  // Field pictures are still searched by one worker.
+  workers = frame ? std::clamp(workers, 1, std::max(1, e.mb_rows_pic)) : 1;
+  RowQueue rows;
+  std::vector<Estimator> helpers(static_cast<std::size_t>(workers - 1), Estimator(e));
+  std::vector<std::thread> threads;
+  threads.reserve(helpers.size());
+  std::vector<char> helper_ok(helpers.size(), 1);
+  for (std::size_t t = 0; t < helpers.size(); ++t) {
+    try {
+      threads.emplace_back([&, t] { helper_ok[t] = helpers[t].run(rows); });
+    } catch (const std::system_error&) {
+      break;  // fewer workers: the rows left are taken by those running
+    }
+  }
+  bool ok = first.run(rows);
+  for (std::thread& t : threads) t.join();
+  for (std::size_t t = 0; t < threads.size(); ++t) ok = ok && helper_ok[t];
+  LargestVectors& l = e.largest;
+  auto merge = [&l](const LargestVectors& m) {
+    l.fwd_x = std::max(l.fwd_x, m.fwd_x);
+    l.fwd_y = std::max(l.fwd_y, m.fwd_y);
+    l.bwd_x = std::max(l.bwd_x, m.bwd_x);
+    l.bwd_y = std::max(l.bwd_y, m.bwd_y);
+  };
+  merge(first.largest());
+  for (std::size_t t = 0; t < threads.size(); ++t) merge(helpers[t].largest());
+  return ok && !rows.stopped;
 }
 
 void derive_f_codes(VideoEncoder& e) {

@@ -2,6 +2,7 @@
 // and dual-prime estimates.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "mpeg/video/video_encoder.h"
@@ -36,10 +37,23 @@ struct DualPrime {
   int dist = 0;
 };
 
+// Macroblock rows of a frame picture handed out to the motion-search workers
+// one at a time. Every macroblock's decision depends only on the pictures, so
+// the order in which rows are taken does not change the result.
+struct RowQueue {
+  std::atomic<int> next{0};
+  std::atomic<bool> stopped{false};
+};
+
 class Estimator {
  public:
   explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
-  bool run();
+  // Decides the rows taken from `rows` (a field picture: all of it); false
+  // when a stop was requested.
+  bool run(RowQueue& rows);
+  // Once per frame picture, before the workers start.
+  void coarse_setup();
+  const LargestVectors& largest() const { return largest_; }
 
  private:
   Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
@@ -58,7 +72,6 @@ class Estimator {
   int sse_field(const PictureStore& ref, int bx, int by, const FrameEstimate& fe);
   int bi_frame(int bx, int by, const Found& f, const Found& b, bool squared);
   int bi_field(int bx, int by, const FrameEstimate& f, const FrameEstimate& b, bool squared);
-  void coarse_setup();
   void coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, int range, int mbx, int mby,
                      int& out_x, int& out_y, int h4);
   void note_largest(int dir, const Found& f);
@@ -111,6 +124,7 @@ class Estimator {
   VideoEncoder& e_;
   const KernelTable& k_;
   int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
+  LargestVectors largest_;  // this worker's; merged after the picture
 };
 
 }  // namespace corvexa::mpeg::video

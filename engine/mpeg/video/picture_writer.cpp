@@ -257,7 +257,7 @@ bool MacroblockWriter::write() {
         cbp = (1 << bpm) - 1;
       } else {
         for (int k = 0; k < bpm; ++k)
-          if (quantise_non_intra(blk + 64 * k, blk + 64 * k, e.inter_q, mquant, mpeg1))
+          if (quantise_non_intra_block(e, blk + 64 * k, blk + 64 * k, mquant))
             cbp |= 1 << (bpm - 1 - k);
       }
       mb.mquant = mquant;

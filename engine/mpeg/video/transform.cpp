@@ -84,7 +84,24 @@ bool load_quant_matrices(VideoEncoder& e) {
     if (r == 2) report_message(e.ctx, "Invalid value in non-intra quant matrix file %s.", inter);
     if (r != 0) return false;
   }
+  e.fast_quant = true;
+  for (int k = 0; k < 64; ++k) {
+    e.inter_q16[k] = static_cast<std::uint16_t>(e.inter_q[k]);
+    if (e.inter_q[k] < 2) e.fast_quant = false;
+    e.inter_recip[k] = static_cast<std::uint16_t>(e.inter_q[k] < 2 ? 0 : 65536 / e.inter_q[k]);
+  }
   return true;
+}
+
+bool quantise_non_intra_block(const VideoEncoder& e, const std::int16_t* in, std::int16_t* out,
+                              int mquant) {
+  if (e.fast_quant && e.ctx.kernel_class > 0 && mquant > 1) {
+    bool nonzero = false;
+    if (e.k.quantise_non_intra_fast(in, out, e.inter_q16, e.inter_recip, mquant,
+                                    e.mpeg1 ? 255 : 2047, &nonzero))
+      return nonzero;
+  }
+  return quantise_non_intra(in, out, e.inter_q, mquant, e.mpeg1);
 }
 
 namespace {

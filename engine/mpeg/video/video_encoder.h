@@ -88,6 +88,10 @@ struct VideoEncoder {
 
   // Quantiser matrices (raster order) and their load flags.
   int intra_q[64] = {}, inter_q[64] = {};
+  // Non-intra matrix as 16-bit words and trunc(65536 / q) for the fast
+  // quantiser; off when a value of 1 leaves no 16-bit reciprocal.
+  std::uint16_t inter_q16[64] = {}, inter_recip[64] = {};
+  bool fast_quant = false;
   bool load_iquant = false, load_niquant = false;
 
   // Current picture.
@@ -165,6 +169,11 @@ void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precisio
                       const int* matrix, int mquant, bool mpeg1);
 void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
                           int mquant, bool mpeg1);
+
+// Non-intra quantisation of one block as the kernel class does it: the fast
+// reciprocal form (classes above 0, mquant > 1) with the exact one behind it.
+bool quantise_non_intra_block(const VideoEncoder& e, const std::int16_t* in, std::int16_t* out,
+                              int mquant);
 
 // One run/level pair of a block (table 0 default, 1 alternative intra),
 // escaped where the table has no code; false (with the message) when the

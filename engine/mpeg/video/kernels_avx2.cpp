@@ -1,0 +1,152 @@
+// AVX2 forms of the interpolating distances: a line of 16 samples is held as
+// 16-bit lanes, so the two-way half-pel average needs no unpacking. The
+// early-terminating full-pel sad16 and the transforms stay with SSE2, which
+// already does them a line or a block at a time.
+#if defined(__x86_64__)
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "mpeg/video/kernels_impl.h"
+
+#define KAVROL_AVX2 __attribute__((target("avx2")))
+
+namespace corvexa::mpeg::video {
+
+namespace {
+
+using u8 = std::uint8_t;
+
+KAVROL_AVX2 inline __m256i wide16(const u8* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+template <int HX, int HY>
+KAVROL_AVX2 inline __m256i pred16(const u8* p, int stride) {
+  if constexpr (!HX && !HY) {
+    return wide16(p);
+  } else if constexpr (HX && !HY) {
+    return _mm256_avg_epu16(wide16(p), wide16(p + 1));
+  } else if constexpr (!HX && HY) {
+    return _mm256_avg_epu16(wide16(p), wide16(p + stride));
+  } else {
+    const __m256i s = _mm256_add_epi16(_mm256_add_epi16(wide16(p), wide16(p + 1)),
+                                       _mm256_add_epi16(wide16(p + stride), wide16(p + stride + 1)));
+    return _mm256_srli_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(2)), 2);
+  }
+}
+
+KAVROL_AVX2 inline __m256i pred16_any(const u8* p, int stride, int hx, int hy) {
+  if (!hx && !hy) return pred16<0, 0>(p, stride);
+  if (hx && !hy) return pred16<1, 0>(p, stride);
+  if (!hx) return pred16<0, 1>(p, stride);
+  return pred16<1, 1>(p, stride);
+}
+
+KAVROL_AVX2 inline int hsum32(__m256i v) {
+  __m128i s = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
+  s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
+  return _mm_cvtsi128_si32(s);
+}
+
+// |d| summed in 16-bit lanes (at most 16 lines x 255 each), widened at the end.
+KAVROL_AVX2 inline int finish_sad(__m256i acc16) {
+  return hsum32(_mm256_madd_epi16(acc16, _mm256_set1_epi16(1)));
+}
+
+template <int HX, int HY>
+KAVROL_AVX2 int sad16_half(const u8* ref, const u8* cur, int stride, int h) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int j = 0; j < h; ++j) {
+    acc = _mm256_add_epi16(acc, _mm256_abs_epi16(_mm256_sub_epi16(pred16<HX, HY>(ref, stride),
+                                                                  wide16(cur))));
+    ref += stride;
+    cur += stride;
+  }
+  return finish_sad(acc);
+}
+
+KAVROL_AVX2 int sad16_avx2(const u8* ref, const u8* cur, int stride, int hx, int hy, int h,
+                           int limit) {
+  if (!hx && !hy) return sad16_sse2(ref, cur, stride, 0, 0, h, limit);  // line-by-line stop
+  if (hx && !hy) return sad16_half<1, 0>(ref, cur, stride, h);
+  if (!hx) return sad16_half<0, 1>(ref, cur, stride, h);
+  return sad16_half<1, 1>(ref, cur, stride, h);
+}
+
+template <int HX, int HY>
+KAVROL_AVX2 int sse16_t(const u8* ref, const u8* cur, int stride, int h) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int j = 0; j < h; ++j) {
+    const __m256i d = _mm256_sub_epi16(pred16<HX, HY>(ref, stride), wide16(cur));
+    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(d, d));
+    ref += stride;
+    cur += stride;
+  }
+  return hsum32(acc);
+}
+
+KAVROL_AVX2 int sse16_avx2(const u8* ref, const u8* cur, int stride, int hx, int hy, int h) {
+  if (!hx && !hy) return sse16_t<0, 0>(ref, cur, stride, h);
+  if (hx && !hy) return sse16_t<1, 0>(ref, cur, stride, h);
+  if (!hx) return sse16_t<0, 1>(ref, cur, stride, h);
+  return sse16_t<1, 1>(ref, cur, stride, h);
+}
+
+KAVROL_AVX2 int sad16_bi_avx2(const u8* f, const u8* b, const u8* cur, int stride, int hxf,
+                              int hyf, int hxb, int hyb, int h) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int j = 0; j < h; ++j) {
+    const __m256i p =
+        _mm256_avg_epu16(pred16_any(f, stride, hxf, hyf), pred16_any(b, stride, hxb, hyb));
+    acc = _mm256_add_epi16(acc, _mm256_abs_epi16(_mm256_sub_epi16(p, wide16(cur))));
+    f += stride;
+    b += stride;
+    cur += stride;
+  }
+  return finish_sad(acc);
+}
+
+KAVROL_AVX2 int sse16_bi_avx2(const u8* f, const u8* b, const u8* cur, int stride, int hxf,
+                              int hyf, int hxb, int hyb, int h) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int j = 0; j < h; ++j) {
+    const __m256i p =
+        _mm256_avg_epu16(pred16_any(f, stride, hxf, hyf), pred16_any(b, stride, hxb, hyb));
+    const __m256i d = _mm256_sub_epi16(p, wide16(cur));
+    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(d, d));
+    f += stride;
+    b += stride;
+    cur += stride;
+  }
+  return hsum32(acc);
+}
+
+KAVROL_AVX2 unsigned variance16_avx2(const u8* p, int stride) {
+  __m256i sum = _mm256_setzero_si256(), sq = _mm256_setzero_si256();
+  for (int j = 0; j < 16; ++j) {
+    const __m256i v = wide16(p);
+    sum = _mm256_add_epi16(sum, v);  // at most 16 x 255 a lane
+    sq = _mm256_add_epi32(sq, _mm256_madd_epi16(v, v));
+    p += stride;
+  }
+  const unsigned s = static_cast<unsigned>(finish_sad(sum));
+  const unsigned s2 = static_cast<unsigned>(hsum32(sq));
+  return s2 - ((s * s) >> 8);
+}
+
+}  // namespace
+
+void use_avx2_kernels(KernelTable& k) {
+  k.sad16 = sad16_avx2;
+  k.sse16 = sse16_avx2;
+  k.sad16_bi = sad16_bi_avx2;
+  k.sse16_bi = sse16_bi_avx2;
+  k.variance16 = variance16_avx2;
+}
+
+}  // namespace corvexa::mpeg::video
+
+#endif
