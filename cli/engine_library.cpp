@@ -24,7 +24,9 @@ EngineLibrary::~EngineLibrary() {
 
 bool EngineLibrary::load() {
   const std::string path = program_folder() + "/libCorvexaDll.so";
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The engine's singletons and their buffers live for the whole process:
+  // the library stays mapped after dlclose, so nothing they hold is cut off.
+  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle_ == nullptr) {
     const char* why = ::dlerror();
     error_ = "Can not find DLL: " + path + (why ? std::string(" (") + why + ")" : "");
