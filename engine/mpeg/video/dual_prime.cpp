@@ -21,6 +21,25 @@ inline bool inside(int hx, int hy, int h, int w, int height) {
 constexpr int kDifferentials[9][2] = {{0, 0},  {-1, 0}, {1, 0},  {0, -1}, {0, 1},
                                       {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
 
+// Tries every differential around the vector of `f`; `best` improves only on
+// a strictly smaller distance, so the earlier candidate wins a tie.
+template <typename Distance>
+void try_differentials(const Found& f, Distance distance, DualPrime& best) {
+  for (const auto& d : kDifferentials) {
+    DualPrime c;
+    c.mv[0] = f.hx;
+    c.mv[1] = f.hy;
+    c.dmv[0] = d[0];
+    c.dmv[1] = d[1];
+    const auto m = distance(c);
+    if (m.valid && (!best.valid || m.dist < best.dist)) {
+      best = c;
+      best.valid = true;
+      best.dist = m.dist;
+    }
+  }
+}
+
 }  // namespace
 
 void dual_prime_vectors(const int mv[2], const int dmv[2], int pict_struct, int top_field_first,
@@ -67,22 +86,9 @@ Estimator::DualPrimeDist Estimator::dual_prime_frame_dist(int bx, int by, const 
 DualPrime Estimator::dual_prime_frame(int bx, int by, const FrameEstimate& fe) {
   DualPrime best;
   // Candidates: the same-parity vectors of the two macroblock fields.
-  for (int r = 0; r < 2; ++r) {
-    const Found& f = fe.all[r][r];
-    for (const auto& d : kDifferentials) {
-      DualPrime c;
-      c.mv[0] = f.hx;
-      c.mv[1] = f.hy;
-      c.dmv[0] = d[0];
-      c.dmv[1] = d[1];
-      const DualPrimeDist m = dual_prime_frame_dist(bx, by, c, false);
-      if (m.valid && (!best.valid || m.dist < best.dist)) {
-        best = c;
-        best.valid = true;
-        best.dist = m.dist;
-      }
-    }
-  }
+  for (int r = 0; r < 2; ++r)
+    try_differentials(
+        fe.all[r][r], [&](const DualPrime& c) { return dual_prime_frame_dist(bx, by, c, false); }, best);
   return best;
 }
 
@@ -113,20 +119,9 @@ Estimator::DualPrimeDist Estimator::dual_prime_field_dist(int bx, int by, const 
 
 DualPrime Estimator::dual_prime_field(int bx, int by, const FieldEstimate& fe) {
   DualPrime best;
-  const Found& f = fe.all[field_parity(e_)];
-  for (const auto& d : kDifferentials) {
-    DualPrime c;
-    c.mv[0] = f.hx;
-    c.mv[1] = f.hy;
-    c.dmv[0] = d[0];
-    c.dmv[1] = d[1];
-    const DualPrimeDist m = dual_prime_field_dist(bx, by, c, false);
-    if (m.valid && (!best.valid || m.dist < best.dist)) {
-      best = c;
-      best.valid = true;
-      best.dist = m.dist;
-    }
-  }
+  try_differentials(
+      fe.all[field_parity(e_)], [&](const DualPrime& c) { return dual_prime_field_dist(bx, by, c, false); },
+      best);
   return best;
 }
 
