@@ -69,7 +69,7 @@ TEST_F(Engine, LibraryObjectAndSingletons) {
 TEST_F(Engine, JobOnASourceThatIsNoVideoFailsAtStart) {
   kavrol_test::TempDir dir;
   kavrol_test::AviWriter writer;
-  kavrol_test::AviAudioSpec pcm;
+  kavrol_test::AviAudioFormat pcm;
   pcm.format = kavrol_test::pcm_format(1, 32000, 16);
   int a = writer.add_audio(pcm);
   writer.add_chunk(a, kavrol_test::tone_pcm16(32000, 1, 3200, 440));

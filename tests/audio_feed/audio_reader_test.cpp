@@ -14,14 +14,14 @@
 namespace {
 
 using corvexa::core::AudioReader;
-using kavrol_test::AviAudioSpec;
+using kavrol_test::AviAudioFormat;
 using kavrol_test::AviWriter;
 
 // An AVI with a small raw video track and the given sound chunks.
 std::string write_sound_avi(const kavrol_test::TempDir& dir, const std::string& name,
-                            const AviAudioSpec& audio, const std::vector<std::vector<std::uint8_t>>& chunks) {
+                            const AviAudioFormat& audio, const std::vector<std::vector<std::uint8_t>>& chunks) {
   AviWriter writer;
-  kavrol_test::AviVideoSpec video;
+  kavrol_test::AviVideoFormat video;
   video.width = 16;
   video.height = 16;
   int v = writer.add_video(video);
@@ -65,7 +65,7 @@ TEST(AudioReader, RateFactorsForTheCommonRates) {
                         {24000, 2, 2, 48000}, {16000, 1, 2, 32000}, {44100, 2, 1, 44100},
                         {32000, 1, 1, 32000}, {48000, 2, 1, 48000}};
   for (const Case& c : cases) {
-    AviAudioSpec audio;
+    AviAudioFormat audio;
     audio.format = kavrol_test::pcm_format(c.channels, c.rate, 16);
     const int samples = c.rate / 5;  // 0.2 s
     const std::string path = write_sound_avi(dir, "r.avi", audio,
@@ -92,7 +92,7 @@ TEST(AudioReader, RateFactorsForTheCommonRates) {
 
 TEST(AudioReader, BlockHoldsOneVideoFramesWorth) {
   kavrol_test::TempDir dir;
-  AviAudioSpec audio;
+  AviAudioFormat audio;
   audio.format = kavrol_test::pcm_format(2, 44100, 16);
   const std::string path = write_sound_avi(dir, "b.avi", audio,
                                            {kavrol_test::tone_pcm16(44100, 2, 44100, 440)});
@@ -112,7 +112,7 @@ TEST(AudioReader, BlockHoldsOneVideoFramesWorth) {
 
 TEST(AudioReader, TheEnginesOwnReaderTakesOverWhenThePlatformCannotRead) {
   kavrol_test::TempDir dir;
-  AviAudioSpec audio;
+  AviAudioFormat audio;
   audio.format = kavrol_test::pcm_format(2, 22050, 16);
   std::vector<std::vector<std::uint8_t>> chunks;
   for (int i = 0; i < 10; ++i) chunks.push_back(kavrol_test::tone_pcm16(22050, 2, 2205, 440, i * 2205));
@@ -132,7 +132,7 @@ TEST(AudioReader, TheEnginesOwnReaderTakesOverWhenThePlatformCannotRead) {
 
 TEST(AudioReader, EightBitSamplesBecomeSixteenAndAreRepeated) {
   kavrol_test::TempDir dir;
-  AviAudioSpec audio;
+  AviAudioFormat audio;
   audio.format = kavrol_test::pcm_format(1, 22050, 8);
   std::vector<std::uint8_t> bytes(2205, 128);
   bytes[0] = 0;
@@ -279,7 +279,7 @@ TEST(AudioReader, RealClipsKeepTheirSound) {
 
 TEST(AudioReader, SoundThatCannotBeReadLeavesNoAudio) {
   kavrol_test::TempDir dir;
-  AviAudioSpec audio;
+  AviAudioFormat audio;
   audio.format = kavrol_test::pcm_format(2, 44100, 16);
   audio.format.format_tag = 0x7777;  // nobody's codec
   const std::string path = write_sound_avi(dir, "x.avi", audio, {std::vector<std::uint8_t>(1000, 3)});

@@ -49,7 +49,7 @@ std::string chunk_id(int stream, const std::string& type) {
   return id;
 }
 
-Bytes default_format(const StreamSpec& s) {
+Bytes default_format(const StreamLayout& s) {
   Bytes f;
   if (s.type == "auds") {
     put16(f, s.format_tag);
@@ -75,7 +75,7 @@ Bytes default_format(const StreamSpec& s) {
   return f;
 }
 
-bool is_key(const StreamSpec& s, std::size_t i) { return i >= s.keys.size() || s.keys[i]; }
+bool is_key(const StreamLayout& s, std::size_t i) { return i >= s.keys.size() || s.keys[i]; }
 
 }  // namespace
 
@@ -89,10 +89,10 @@ Bytes pattern(std::size_t size, std::uint32_t seed) {
   return b;
 }
 
-AviSpec two_stream_spec(int frames, int audio_chunk_bytes, std::uint32_t seed) {
-  AviSpec spec;
-  StreamSpec video;
-  StreamSpec audio;
+AviLayout two_stream_layout(int frames, int audio_chunk_bytes, std::uint32_t seed) {
+  AviLayout layout;
+  StreamLayout video;
+  StreamLayout audio;
   audio.type = "auds";
   audio.rate = 44100;
   audio.block_align = 4;
@@ -102,24 +102,24 @@ AviSpec two_stream_spec(int frames, int audio_chunk_bytes, std::uint32_t seed) {
     video.keys.push_back(i % 10 == 0);
     audio.chunks.push_back(pattern(static_cast<std::size_t>(audio_chunk_bytes), seed * 7 + static_cast<std::uint32_t>(i)));
   }
-  spec.streams = {video, audio};
-  return spec;
+  layout.streams = {video, audio};
+  return layout;
 }
 
-BuiltAvi build_avi(const AviSpec& spec) {
+BuiltAvi build_avi(const AviLayout& layout) {
   BuiltAvi out;
   Bytes& b = out.bytes;
-  const bool odml = spec.index == Index::OpenDml;
+  const bool odml = layout.index == Index::OpenDml;
   const std::size_t riff = open_chunk(b, "RIFF");
   putcc(b, "AVI ");
   const std::size_t hdrl = open_chunk(b, "LIST");
   putcc(b, "hdrl");
   const std::size_t avih = open_chunk(b, "avih");
-  for (int i = 0; i < 14; ++i) put32(b, i == 6 ? static_cast<std::uint32_t>(spec.streams.size()) : 0);
+  for (int i = 0; i < 14; ++i) put32(b, i == 6 ? static_cast<std::uint32_t>(layout.streams.size()) : 0);
   close_chunk(b, avih);
-  std::vector<std::size_t> indx_at(spec.streams.size());
-  for (std::size_t s = 0; s < spec.streams.size(); ++s) {
-    const StreamSpec& st = spec.streams[s];
+  std::vector<std::size_t> indx_at(layout.streams.size());
+  for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+    const StreamLayout& st = layout.streams[s];
     const std::size_t strl = open_chunk(b, "LIST");
     putcc(b, "strl");
     const std::size_t strh = open_chunk(b, "strh");
@@ -165,36 +165,36 @@ BuiltAvi build_avi(const AviSpec& spec) {
     close_chunk(b, strl);
   }
   close_chunk(b, hdrl);
-  if (!spec.segm.empty()) {
+  if (!layout.segm.empty()) {
     const std::size_t segm = open_chunk(b, "segm");
-    b.insert(b.end(), spec.segm.begin(), spec.segm.end());
+    b.insert(b.end(), layout.segm.begin(), layout.segm.end());
     b.push_back(0);
     close_chunk(b, segm);
   }
   const std::size_t movi = open_chunk(b, "LIST");
   putcc(b, "movi");
   out.movi_start = b.size();
-  out.positions.resize(spec.streams.size());
+  out.positions.resize(layout.streams.size());
   std::size_t most = 0;
-  for (const auto& st : spec.streams) most = std::max(most, st.chunks.size());
+  for (const auto& st : layout.streams) most = std::max(most, st.chunks.size());
   struct Entry {
     std::string id;
     std::uint32_t flags, size;
     std::uint64_t pos;
   };
   std::vector<Entry> idx1;
-  const bool far = odml && spec.far_offset != 0 && !spec.streams.empty() && !spec.streams[0].chunks.empty();
+  const bool far = odml && layout.far_offset != 0 && !layout.streams.empty() && !layout.streams[0].chunks.empty();
   for (std::size_t i = 0; i < most; ++i) {
-    for (std::size_t s = 0; s < spec.streams.size(); ++s) {
-      const StreamSpec& st = spec.streams[s];
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+      const StreamLayout& st = layout.streams[s];
       if (i >= st.chunks.size()) continue;
       const std::string id = chunk_id(static_cast<int>(s), st.type);
       if (far && s == 0 && i + 1 == st.chunks.size()) {
         putcc(out.far_chunk, id);
         put32(out.far_chunk, static_cast<std::uint32_t>(st.chunks[i].size()));
         out.far_chunk.insert(out.far_chunk.end(), st.chunks[i].begin(), st.chunks[i].end());
-        out.far_offset = spec.far_offset;
-        out.positions[s].push_back(spec.far_offset);
+        out.far_offset = layout.far_offset;
+        out.positions[s].push_back(layout.far_offset);
         continue;
       }
       out.positions[s].push_back(b.size());
@@ -206,8 +206,8 @@ BuiltAvi build_avi(const AviSpec& spec) {
   }
   close_chunk(b, movi);
   if (odml) {
-    for (std::size_t s = 0; s < spec.streams.size(); ++s) {
-      const StreamSpec& st = spec.streams[s];
+    for (std::size_t s = 0; s < layout.streams.size(); ++s) {
+      const StreamLayout& st = layout.streams[s];
       char ixid[5];
       std::snprintf(ixid, sizeof ixid, "ix%02d", static_cast<int>(s));
       const std::size_t ix_start = b.size();
@@ -242,7 +242,7 @@ BuiltAvi build_avi(const AviSpec& spec) {
         b.push_back(1);
         put32(b, 1);
         putcc(b, chunk_id(0, st.type));
-        put64(b, spec.far_offset);
+        put64(b, layout.far_offset);
         put32(b, 0);
         put32(b, 8);
         put32(b, static_cast<std::uint32_t>(st.chunks[n - 1].size()));
@@ -258,12 +258,12 @@ BuiltAvi build_avi(const AviSpec& spec) {
       }
     }
   }
-  if (spec.index == Index::Idx1Absolute || spec.index == Index::Idx1Relative) {
+  if (layout.index == Index::Idx1Absolute || layout.index == Index::Idx1Relative) {
     const std::size_t idx = open_chunk(b, "idx1");
     for (const Entry& e : idx1) {
       putcc(b, e.id);
       put32(b, e.flags);
-      put32(b, static_cast<std::uint32_t>(spec.index == Index::Idx1Absolute ? e.pos : e.pos - out.movi_start + 4));
+      put32(b, static_cast<std::uint32_t>(layout.index == Index::Idx1Absolute ? e.pos : e.pos - out.movi_start + 4));
       put32(b, e.size);
     }
     close_chunk(b, idx);
@@ -299,20 +299,20 @@ int write_seed_corpus(const std::string& folder) {
     write_bytes(folder + "/" + name, bytes);
     ++n;
   };
-  AviSpec spec = two_stream_spec(6, 64);
+  AviLayout layout = two_stream_layout(6, 64);
   for (Index index : {Index::Idx1Absolute, Index::Idx1Relative, Index::OpenDml, Index::None}) {
-    spec.index = index;
-    save("seed" + std::to_string(n) + ".avi", build_avi(spec).bytes);
+    layout.index = index;
+    save("seed" + std::to_string(n) + ".avi", build_avi(layout).bytes);
   }
-  spec.index = Index::Idx1Absolute;
-  spec.segm = "\x01next.avi";
-  save("segm.avi", build_avi(spec).bytes);
-  spec.segm.clear();
-  spec.streams[0].compression = "MJPG";
-  spec.streams[1].format_tag = 0x55;
-  spec.streams[1].block_align = 1152;
-  spec.index = Index::None;
-  Bytes damaged = build_avi(spec).bytes;
+  layout.index = Index::Idx1Absolute;
+  layout.segm = "\x01next.avi";
+  save("segm.avi", build_avi(layout).bytes);
+  layout.segm.clear();
+  layout.streams[0].compression = "MJPG";
+  layout.streams[1].format_tag = 0x55;
+  layout.streams[1].block_align = 1152;
+  layout.index = Index::None;
+  Bytes damaged = build_avi(layout).bytes;
   for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 9; ++i) damaged[i] ^= 0xA5;
   save("damaged.avi", damaged);
   return n;

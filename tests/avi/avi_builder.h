@@ -11,7 +11,7 @@ namespace avi_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct StreamSpec {
+struct StreamLayout {
   std::string type = "vids";          // "vids", "auds", "iavs"...
   std::string compression = "XVID";   // video: biCompression
   std::uint32_t rate = 25, scale = 1;
@@ -24,8 +24,8 @@ struct StreamSpec {
 
 enum class Index { Idx1Absolute, Idx1Relative, OpenDml, None };
 
-struct AviSpec {
-  std::vector<StreamSpec> streams;
+struct AviLayout {
+  std::vector<StreamLayout> streams;
   Index index = Index::Idx1Absolute;
   std::string segm;                   // written as a "segm" chunk when not empty
   // OpenDML only: the last chunk of stream 0 is put at this absolute offset.
@@ -40,14 +40,14 @@ struct BuiltAvi {
   std::uint64_t far_offset = 0;
 };
 
-BuiltAvi build_avi(const AviSpec& spec);
+BuiltAvi build_avi(const AviLayout& layout);
 void write_file(const std::string& path, const BuiltAvi& avi);
 void write_bytes(const std::string& path, const Bytes& bytes);
 
 // Deterministic chunk contents.
 Bytes pattern(std::size_t size, std::uint32_t seed);
-// A video + audio spec with `frames` video chunks and PCM audio chunks.
-AviSpec two_stream_spec(int frames, int audio_chunk_bytes = 1764, std::uint32_t seed = 1);
+// A video + audio layout with `frames` video chunks and PCM audio chunks.
+AviLayout two_stream_layout(int frames, int audio_chunk_bytes = 1764, std::uint32_t seed = 1);
 
 // Writes the fuzzer's seed corpus into `folder`; returns the number of files.
 int write_seed_corpus(const std::string& folder);

@@ -102,20 +102,20 @@ TEST_F(AviReaderTest, RejectsWhatIsNotAnAvi) {
 }
 
 TEST_F(AviReaderTest, FileWithoutMoviIsRefused) {
-  AviSpec spec = two_stream_spec(2);
-  BuiltAvi avi = build_avi(spec);
+  AviLayout layout = two_stream_layout(2);
+  BuiltAvi avi = build_avi(layout);
   // Rename the movi list: the walk skips it as an unknown list.
   std::memcpy(avi.bytes.data() + avi.movi_start - 4, "xxxx", 4);
   EXPECT_EQ(open_error(write("a.avi", avi)), "This AVI file doesn't have a movie data block (movi)!");
 }
 
 TEST_F(AviReaderTest, EveryIndexSourceGivesTheSamePositionsAndData) {
-  const AviSpec base = two_stream_spec(30);
+  const AviLayout base = two_stream_layout(30);
   std::vector<std::vector<std::uint64_t>> expected;
   for (Index index : {Index::Idx1Absolute, Index::Idx1Relative, Index::OpenDml, Index::None}) {
-    AviSpec spec = base;
-    spec.index = index;
-    const BuiltAvi avi = build_avi(spec);
+    AviLayout layout = base;
+    layout.index = index;
+    const BuiltAvi avi = build_avi(layout);
     FileRef f{AviReader::open(write("i.avi", avi))};
     EXPECT_EQ(f->index_rebuilt(), index == Index::None);
     ASSERT_EQ(f->streams().size(), 2u);
@@ -136,11 +136,11 @@ TEST_F(AviReaderTest, EveryIndexSourceGivesTheSamePositionsAndData) {
 
 TEST_F(AviReaderTest, ScannedIndexMarksFirstChunkOrEveryChunkOfIntraVideo) {
   for (const char* codec : {"XVID", "MJPG"}) {
-    AviSpec spec = two_stream_spec(12);
-    spec.streams[0].compression = codec;
-    spec.streams[0].chunks[0].clear();  // an empty first chunk is never a key frame
-    spec.index = Index::None;
-    FileRef f{AviReader::open(write("s.avi", build_avi(spec)))};
+    AviLayout layout = two_stream_layout(12);
+    layout.streams[0].compression = codec;
+    layout.streams[0].chunks[0].clear();  // an empty first chunk is never a key frame
+    layout.index = Index::None;
+    FileRef f{AviReader::open(write("s.avi", build_avi(layout)))};
     EXPECT_TRUE(f->IsIndexFabricated());
     StreamRef v(f->GetStream(fourcc("vids"), 0));
     const bool intra = std::string(codec) == "MJPG";
@@ -155,9 +155,9 @@ TEST_F(AviReaderTest, ScannedIndexMarksFirstChunkOrEveryChunkOfIntraVideo) {
 }
 
 TEST_F(AviReaderTest, BrokenOpenDmlIndexInOneStreamForcesTheScan) {
-  AviSpec spec = two_stream_spec(10);
-  spec.index = Index::OpenDml;
-  BuiltAvi avi = build_avi(spec);
+  AviLayout layout = two_stream_layout(10);
+  layout.index = Index::OpenDml;
+  BuiltAvi avi = build_avi(layout);
   // Point the audio stream's super index entry outside the file.
   const std::size_t second_indx = [&] {
     std::size_t at = 0;
@@ -173,9 +173,9 @@ TEST_F(AviReaderTest, BrokenOpenDmlIndexInOneStreamForcesTheScan) {
 }
 
 TEST_F(AviReaderTest, DamagedMoviIsResynchronised) {
-  AviSpec spec = two_stream_spec(10);
-  spec.index = Index::None;
-  BuiltAvi avi = build_avi(spec);
+  AviLayout layout = two_stream_layout(10);
+  layout.index = Index::None;
+  BuiltAvi avi = build_avi(layout);
   // Chunk 4 of the video claims to run past the end of the file.
   const std::size_t bad = avi.positions[0][4];
   avi.bytes[bad + 7] = 0x7F;
@@ -189,8 +189,8 @@ TEST_F(AviReaderTest, DamagedMoviIsResynchronised) {
 }
 
 TEST_F(AviReaderTest, AudioReadsCountMinusOneAndSmallBuffers) {
-  AviSpec spec = two_stream_spec(4, 400);
-  FileRef f{AviReader::open(write("a.avi", build_avi(spec)))};
+  AviLayout layout = two_stream_layout(4, 400);
+  FileRef f{AviReader::open(write("a.avi", build_avi(layout)))};
   StreamRef a(f->GetStream(fourcc("auds"), 0));
   std::int32_t bytes = -5, samples = -5;
   // 100 samples per chunk: from sample 30, 70 are left in this chunk.
@@ -209,19 +209,19 @@ TEST_F(AviReaderTest, AudioReadsCountMinusOneAndSmallBuffers) {
   std::vector<std::uint8_t> buf(4 * 150 + 3);
   EXPECT_EQ(a->Read(90, 1000, buf.data(), static_cast<std::int32_t>(buf.size()), &bytes, &samples), 0);
   EXPECT_EQ(samples, 150);
-  const Bytes all = concat(spec.streams[1].chunks);
+  const Bytes all = concat(layout.streams[1].chunks);
   EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 600, all.begin() + 360));
 }
 
 TEST_F(AviReaderTest, VideoReadsAndKeyFrames) {
-  AviSpec spec = two_stream_spec(25);
-  spec.streams[0].keys[0] = false;  // key frames at 10 and 20 only
-  FileRef f{AviReader::open(write("v.avi", build_avi(spec)))};
+  AviLayout layout = two_stream_layout(25);
+  layout.streams[0].keys[0] = false;  // key frames at 10 and 20 only
+  FileRef f{AviReader::open(write("v.avi", build_avi(layout)))};
   StreamRef v(f->GetStream(fourcc("vids"), 0));
   std::int32_t bytes = 0, samples = 0;
   std::uint8_t tiny[10];
   EXPECT_EQ(v->Read(3, 1, tiny, 10, &bytes, &samples), corvexa::kAviErrBufferTooSmall);
-  EXPECT_EQ(bytes, static_cast<std::int32_t>(spec.streams[0].chunks[3].size()));
+  EXPECT_EQ(bytes, static_cast<std::int32_t>(layout.streams[0].chunks[3].size()));
   EXPECT_EQ(samples, 1);
   EXPECT_EQ(v->NearestKeyFrame(5), 0);
   EXPECT_EQ(v->NearestKeyFrame(15), 10);
@@ -245,8 +245,8 @@ TEST_F(AviReaderTest, VideoReadsAndKeyFrames) {
 }
 
 TEST_F(AviReaderTest, TruncatedFilePieceGivesFileRead) {
-  AviSpec spec = two_stream_spec(3, 400);
-  BuiltAvi avi = build_avi(spec);
+  AviLayout layout = two_stream_layout(3, 400);
+  BuiltAvi avi = build_avi(layout);
   FileRef f{AviReader::open(write("t.avi", avi))};
   // Cut the file in the middle of the last video chunk after opening.
   ASSERT_EQ(::truncate(dir.file("t.avi").c_str(), static_cast<off_t>(avi.positions[0][2] + 8 + 2)), 0);
@@ -260,22 +260,22 @@ TEST_F(AviReaderTest, TruncatedFilePieceGivesFileRead) {
 }
 
 TEST_F(AviReaderTest, SegmentHintAndAppend) {
-  AviSpec spec = two_stream_spec(5);
-  FileRef plain{AviReader::open(write("p.avi", build_avi(spec)))};
+  AviLayout layout = two_stream_layout(5);
+  FileRef plain{AviReader::open(write("p.avi", build_avi(layout)))};
   char hint[32];
   EXPECT_FALSE(plain->GetSegmentHint(hint, sizeof hint));
-  spec.segm = "\x01next.avi";
-  FileRef f{AviReader::open(write("h.avi", build_avi(spec)))};
+  layout.segm = "\x01next.avi";
+  FileRef f{AviReader::open(write("h.avi", build_avi(layout)))};
   ASSERT_TRUE(f->GetSegmentHint(hint, sizeof hint));
   EXPECT_STREQ(hint, "next.avi");
 
-  AviSpec second = two_stream_spec(7, 1764, 9);
+  AviLayout second = two_stream_layout(7, 1764, 9);
   ASSERT_TRUE(f->AppendFile(write("n.avi", build_avi(second)).c_str())) << f->last_error();
   EXPECT_EQ(f->segment_count(), 2);
   StreamRef v(f->GetStream(fourcc("vids"), 0));
   StreamRef a(f->GetStream(fourcc("auds"), 0));
   EXPECT_EQ(v->End(), 12);
-  Bytes expected = concat(spec.streams[1].chunks);
+  Bytes expected = concat(layout.streams[1].chunks);
   const Bytes more = concat(second.streams[1].chunks);
   expected.insert(expected.end(), more.begin(), more.end());
   EXPECT_EQ(read_stream(a.s, 500), expected);
@@ -283,41 +283,41 @@ TEST_F(AviReaderTest, SegmentHintAndAppend) {
 
   struct Refusal {
     const char* name;
-    void (*change)(AviSpec&);
+    void (*change)(AviLayout&);
     const char* message;
   };
   const Refusal refusals[] = {
-      {"count", [](AviSpec& s) { s.streams.pop_back(); },
+      {"count", [](AviLayout& s) { s.streams.pop_back(); },
        "Cannot append segment: The segment has a different number of streams."},
-      {"types", [](AviSpec& s) { std::swap(s.streams[0], s.streams[1]); },
+      {"types", [](AviLayout& s) { std::swap(s.streams[0], s.streams[1]); },
        "Cannot append segment: The stream types do not match."},
-      {"rate", [](AviSpec& s) { s.streams[0].rate = 30; },
+      {"rate", [](AviLayout& s) { s.streams[0].rate = 30; },
        "Cannot append segment: The video streams have different sampling rates (25.00000 vs. 30.00000)"},
-      {"block", [](AviSpec& s) { s.streams[1].block_align = 2; },
+      {"block", [](AviLayout& s) { s.streams[1].block_align = 2; },
        "Cannot append segment: The audio streams have different block sizes (4 vs 2)."},
-      {"format", [](AviSpec& s) { s.streams[0].compression = "DIVX"; },
+      {"format", [](AviLayout& s) { s.streams[0].compression = "DIVX"; },
        "Cannot append segment: The video streams have different data formats."},
   };
   for (const Refusal& r : refusals) {
-    AviSpec other = two_stream_spec(3);
+    AviLayout other = two_stream_layout(3);
     r.change(other);
     EXPECT_FALSE(f->AppendFile(write("r.avi", build_avi(other)).c_str())) << r.name;
     EXPECT_EQ(f->last_error(), r.message) << r.name;
   }
   EXPECT_EQ(f->segment_count(), 2);
   // Same rate written as 50/2 is the same rate.
-  AviSpec scaled = two_stream_spec(2);
+  AviLayout scaled = two_stream_layout(2);
   scaled.streams[0].rate = 50;
   scaled.streams[0].scale = 2;
   EXPECT_TRUE(f->AppendFile(write("s.avi", build_avi(scaled)).c_str())) << f->last_error();
 }
 
 TEST_F(AviReaderTest, ReadAheadGivesTheBytesOfDirectReads) {
-  AviSpec spec = two_stream_spec(300, 1764, 3);
-  StreamSpec third = spec.streams[1];
+  AviLayout layout = two_stream_layout(300, 1764, 3);
+  StreamLayout third = layout.streams[1];
   third.chunks = std::vector<Bytes>(300, pattern(882, 77));
-  spec.streams.push_back(third);
-  const std::string path = write("m.avi", build_avi(spec));
+  layout.streams.push_back(third);
+  const std::string path = write("m.avi", build_avi(layout));
   for (int rate : {25000, 1000}) {
     FileRef f{AviReader::open(path)};
     StreamRef v(f->GetStream(fourcc("vids"), 0));
@@ -342,9 +342,9 @@ TEST_F(AviReaderTest, ReadAheadGivesTheBytesOfDirectReads) {
       }
     }
     EXPECT_TRUE(f->IsStreaming());
-    EXPECT_EQ(got[0], concat(spec.streams[0].chunks));
-    EXPECT_EQ(got[1], concat(spec.streams[1].chunks));
-    EXPECT_EQ(got[2], concat(spec.streams[2].chunks));
+    EXPECT_EQ(got[0], concat(layout.streams[0].chunks));
+    EXPECT_EQ(got[1], concat(layout.streams[1].chunks));
+    EXPECT_EQ(got[2], concat(layout.streams[2].chunks));
     for (AviStreamApi* s : {v.s, a.s, b.s}) s->EndStreaming();
     EXPECT_FALSE(f->IsStreaming());
     EXPECT_FALSE(f->IsOptimizedForRealtime());
@@ -352,10 +352,10 @@ TEST_F(AviReaderTest, ReadAheadGivesTheBytesOfDirectReads) {
 }
 
 TEST_F(AviReaderTest, OpenDmlBeyondFourGigabytes) {
-  AviSpec spec = two_stream_spec(4);
-  spec.index = Index::OpenDml;
-  spec.far_offset = (std::uint64_t{9} << 29) + 6;  // 4.5 GiB, sparse
-  const BuiltAvi avi = build_avi(spec);
+  AviLayout layout = two_stream_layout(4);
+  layout.index = Index::OpenDml;
+  layout.far_offset = (std::uint64_t{9} << 29) + 6;  // 4.5 GiB, sparse
+  const BuiltAvi avi = build_avi(layout);
   std::string path;
   try {
     path = write("big.avi", avi);
@@ -366,16 +366,16 @@ TEST_F(AviReaderTest, OpenDmlBeyondFourGigabytes) {
   EXPECT_FALSE(f->index_rebuilt());
   StreamRef v(f->GetStream(fourcc("vids"), 0));
   ASSERT_EQ(v->End(), 4);
-  EXPECT_EQ(f->streams()[0]->index[3].position, spec.far_offset);
-  EXPECT_EQ(read_stream(v.s), concat(spec.streams[0].chunks));
+  EXPECT_EQ(f->streams()[0]->index[3].position, layout.far_offset);
+  EXPECT_EQ(read_stream(v.s), concat(layout.streams[0].chunks));
   std::filesystem::remove(path);
 }
 
 TEST_F(AviReaderTest, HostileIndexesAndSizesFailOrAreContained) {
   // Each mutation must open with a clean error or open and read safely.
-  AviSpec spec = two_stream_spec(6);
-  spec.index = Index::OpenDml;
-  const BuiltAvi good = build_avi(spec);
+  AviLayout layout = two_stream_layout(6);
+  layout.index = Index::OpenDml;
+  const BuiltAvi good = build_avi(layout);
   const auto find = [&](const char* what, int nth = 1) {
     std::size_t at = 0;
     for (int n = 0; n < nth; ++n)
@@ -425,13 +425,13 @@ TEST_F(AviReaderTest, HostileIndexesAndSizesFailOrAreContained) {
 }
 
 TEST_F(AviReaderTest, VariableRateAudioIsDetected) {
-  AviSpec spec = two_stream_spec(20);
-  StreamSpec& mp3 = spec.streams[1];
+  AviLayout layout = two_stream_layout(20);
+  StreamLayout& mp3 = layout.streams[1];
   mp3.format_tag = 0x55;
   mp3.block_align = 1152;
   mp3.rate = 38;  // frames per second
   for (std::size_t i = 0; i < mp3.chunks.size(); ++i) mp3.chunks[i] = pattern(i % 2 ? 400 : 500, 5);
-  FileRef f{AviReader::open(write("vbr.avi", build_avi(spec)))};
+  FileRef f{AviReader::open(write("vbr.avi", build_avi(layout)))};
   StreamRef a(f->GetStream(fourcc("auds"), 0));
   EXPECT_EQ(a->End(), 9000);  // one-byte samples
   double average = 0, deviation = 0, jitter = 0;
@@ -449,8 +449,8 @@ TEST_F(AviReaderTest, VariableRateAudioIsDetected) {
 
 TEST(Zelavilib, AudioFeedPath) {
   kavrol_test::TempDir dir;
-  AviSpec spec = two_stream_spec(8, 1000);
-  write_file(dir.file("z.avi"), build_avi(spec));
+  AviLayout layout = two_stream_layout(8, 1000);
+  write_file(dir.file("z.avi"), build_avi(layout));
   auto* lib = static_cast<corvexa::Zelavilib*>(corvexa::core::construct_zelavilib());
   ASSERT_NE(lib, nullptr);
   ASSERT_TRUE(lib->Init());
@@ -466,7 +466,7 @@ TEST(Zelavilib, AudioFeedPath) {
   std::int32_t bytes = 0, samples = 0;
   EXPECT_EQ(lib->Read(src, 0, 2000, buf.data(), 8000, &bytes, &samples), 0);
   EXPECT_EQ(bytes, 8000);
-  EXPECT_EQ(buf, concat(spec.streams[1].chunks));
+  EXPECT_EQ(buf, concat(layout.streams[1].chunks));
   lib->Close(file);  // the source still holds the file
   lib->CloseStream(src);
   lib->CloseStream(nullptr);

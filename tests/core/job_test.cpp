@@ -97,12 +97,12 @@ class JobTest : public ::testing::Test {
   std::string write_avi(const std::string& name, int frames, std::uint32_t rate,
                         std::uint32_t scale, int w = 32, int h = 16) {
     kavrol_test::AviWriter writer;
-    kavrol_test::AviVideoSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.rate = rate;
-    spec.scale = scale;
-    int v = writer.add_video(spec);
+    kavrol_test::AviVideoFormat layout;
+    layout.width = w;
+    layout.height = h;
+    layout.rate = rate;
+    layout.scale = scale;
+    int v = writer.add_video(layout);
     for (int f = 0; f < frames; ++f) writer.add_chunk(v, kavrol_test::test_picture_bgr24(w, h, f));
     std::string path = dir_.file(name);
     EXPECT_TRUE(writer.write(path));
@@ -155,16 +155,16 @@ TEST_F(JobTest, BadSourcesFailAtStartWithOneErrorAndNoOutput) {
   std::ofstream(dir_.file("text.avi")) << "not a video at all";
   // Sound only: no video stream.
   kavrol_test::AviWriter audio_only;
-  kavrol_test::AviAudioSpec pcm;
+  kavrol_test::AviAudioFormat pcm;
   pcm.format = kavrol_test::pcm_format(2, 44100, 16);
   int a = audio_only.add_audio(pcm);
   audio_only.add_chunk(a, kavrol_test::tone_pcm16(44100, 2, 4410, 440));
   ASSERT_TRUE(audio_only.write(dir_.file("sound.avi")));
   // Compressed video that no decoder reads.
   kavrol_test::AviWriter garbage;
-  kavrol_test::AviVideoSpec spec;
-  spec.compression = make_fourcc('Z', 'Z', 'Z', 'Z');
-  int v = garbage.add_video(spec);
+  kavrol_test::AviVideoFormat layout;
+  layout.compression = make_fourcc('Z', 'Z', 'Z', 'Z');
+  int v = garbage.add_video(layout);
   garbage.add_chunk(v, std::vector<std::uint8_t>(100, 0xAB));
   ASSERT_TRUE(garbage.write(dir_.file("garbage.avi")));
   // A good file cut in half inside its header.
@@ -241,13 +241,13 @@ TEST_F(JobTest, DeliversTheSoundBlockByBlockAndVideoOnlyWhenItCannotBeRead) {
   mpeg::encoder_context().stages.audio = &recording_audio_stage;
   // 12.5 fps video (each frame twice) with 22050 Hz mono sound (factor 2).
   kavrol_test::AviWriter writer;
-  kavrol_test::AviVideoSpec video;
+  kavrol_test::AviVideoFormat video;
   video.width = 16;
   video.height = 16;
   video.rate = 25;
   video.scale = 2;
   int v = writer.add_video(video);
-  kavrol_test::AviAudioSpec audio;
+  kavrol_test::AviAudioFormat audio;
   audio.format = kavrol_test::pcm_format(1, 22050, 16);
   int a = writer.add_audio(audio);
   const std::vector<std::uint8_t> tone = kavrol_test::tone_pcm16(22050, 1, 22050, 300);

@@ -18,7 +18,7 @@
 namespace {
 
 using namespace corvexa;
-using kavrol_test::AviVideoSpec;
+using kavrol_test::AviVideoFormat;
 using kavrol_test::AviWriter;
 
 // Reads frame `n` through the job's video reader as 32-bit pixels.
@@ -57,11 +57,11 @@ TEST(AviServices, RawFramesBottomUpAndTopDownComeOutTheSame) {
   const int w = 30, h = 10, stride = 92;
   for (bool top_down : {false, true}) {
     AviWriter writer;
-    AviVideoSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.top_down = top_down;
-    int v = writer.add_video(spec);
+    AviVideoFormat layout;
+    layout.width = w;
+    layout.height = h;
+    layout.top_down = top_down;
+    int v = writer.add_video(layout);
     for (int f = 0; f < 5; ++f) {
       auto rows = kavrol_test::test_picture_bgr24(w, h, f);
       writer.add_chunk(v, top_down ? flip_rows(rows, stride, h) : rows);
@@ -85,10 +85,10 @@ TEST(AviServices, RawFramesBottomUpAndTopDownComeOutTheSame) {
 TEST(AviServices, EmptyChunkRepeatsThePreviousPicture) {
   kavrol_test::TempDir dir;
   AviWriter writer;
-  AviVideoSpec spec;
-  spec.width = 16;
-  spec.height = 8;
-  int v = writer.add_video(spec);
+  AviVideoFormat layout;
+  layout.width = 16;
+  layout.height = 8;
+  int v = writer.add_video(layout);
   writer.add_chunk(v, kavrol_test::test_picture_bgr24(16, 8, 0));
   writer.add_chunk(v, {}, false);  // dropped frame
   writer.add_chunk(v, kavrol_test::test_picture_bgr24(16, 8, 2));
@@ -110,17 +110,17 @@ TEST(AviServices, PalettisedAndHighColourFramesComeOutAsStored) {
   };
   for (Case c : {Case{8, 0}, Case{8, 3}, Case{16, 0}, Case{4, 0}}) {
     AviWriter writer;
-    AviVideoSpec spec;
-    spec.width = 8;
-    spec.height = 2;
-    spec.bit_count = static_cast<std::uint16_t>(c.depth);
-    spec.clr_used = c.clr_used;
-    spec.top_down = true;
+    AviVideoFormat layout;
+    layout.width = 8;
+    layout.height = 2;
+    layout.bit_count = static_cast<std::uint16_t>(c.depth);
+    layout.clr_used = c.clr_used;
+    layout.top_down = true;
     const int entries = c.depth <= 8 ? (c.clr_used ? static_cast<int>(c.clr_used) : 1 << c.depth) : 0;
     for (int i = 0; i < entries; ++i)
-      spec.colour_table.insert(spec.colour_table.end(),
+      layout.colour_table.insert(layout.colour_table.end(),
                                {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7, 0});
-    int v = writer.add_video(spec);
+    int v = writer.add_video(layout);
     const int stride = ((8 * c.depth + 31) & ~31) / 8;
     // Top-down rows: the first stored row is the top one, all 1s; the bottom all 2s.
     std::vector<std::uint8_t> rows(static_cast<std::size_t>(stride) * 2, 0);
@@ -164,8 +164,8 @@ TEST(AviServices, RefusesWhatIsNotAnAvi) {
 
   // A good file cut short at many points never crashes the reader.
   AviWriter writer;
-  AviVideoSpec spec;
-  int v = writer.add_video(spec);
+  AviVideoFormat layout;
+  int v = writer.add_video(layout);
   for (int f = 0; f < 3; ++f) writer.add_chunk(v, kavrol_test::test_picture_bgr24(64, 48, f));
   const std::string good = dir.file("good.avi");
   ASSERT_TRUE(writer.write(good));

@@ -48,18 +48,18 @@ std::string chunk_id(int stream, bool video, bool compressed) {
 
 }  // namespace
 
-int AviWriter::add_video(const AviVideoSpec& spec) {
+int AviWriter::add_video(const AviVideoFormat& layout) {
   Stream s{};
   s.video = true;
-  s.video_spec = spec;
+  s.video_spec = layout;
   streams_.push_back(s);
   return static_cast<int>(streams_.size()) - 1;
 }
 
-int AviWriter::add_audio(const AviAudioSpec& spec) {
+int AviWriter::add_audio(const AviAudioFormat& layout) {
   Stream s{};
   s.video = false;
-  s.audio_spec = spec;
+  s.audio_spec = layout;
   streams_.push_back(s);
   return static_cast<int>(streams_.size()) - 1;
 }
@@ -79,7 +79,7 @@ bool AviWriter::write(const std::string& path, IndexKind index) const {
   for (const Stream& s : streams_)
     if (s.video && first_video == nullptr) first_video = &s;
   std::size_t avih = out.open("avih");
-  const AviVideoSpec* v = first_video ? &first_video->video_spec : nullptr;
+  const AviVideoFormat* v = first_video ? &first_video->video_spec : nullptr;
   out.u32(v ? static_cast<std::uint32_t>(1e6 * v->scale / v->rate) : 0);
   out.u32(0);
   out.u32(0);
@@ -97,7 +97,7 @@ bool AviWriter::write(const std::string& path, IndexKind index) const {
     std::size_t strl = out.open("LIST", "strl");
     std::size_t strh = out.open("strh");
     if (s.video) {
-      const AviVideoSpec& vs = s.video_spec;
+      const AviVideoFormat& vs = s.video_spec;
       out.fourcc("vids");
       out.u32(vs.handler);
       out.u32(0);
@@ -116,7 +116,7 @@ bool AviWriter::write(const std::string& path, IndexKind index) const {
       out.u16(static_cast<std::uint16_t>(vs.width));
       out.u16(static_cast<std::uint16_t>(vs.height));
     } else {
-      const AviAudioSpec& as = s.audio_spec;
+      const AviAudioFormat& as = s.audio_spec;
       std::uint32_t sample_size = as.sample_size ? as.sample_size : as.format.block_align;
       std::uint32_t length = as.length;
       if (length == 0) length = sample_size ? static_cast<std::uint32_t>(s.bytes / sample_size) : s.chunks;
@@ -139,7 +139,7 @@ bool AviWriter::write(const std::string& path, IndexKind index) const {
     out.close(strh);
     std::size_t strf = out.open("strf");
     if (s.video) {
-      const AviVideoSpec& vs = s.video_spec;
+      const AviVideoFormat& vs = s.video_spec;
       corvexa::BitmapInfoHeader bih{};
       bih.size = sizeof bih;
       bih.width = vs.width;

@@ -11,7 +11,7 @@
 
 namespace kavrol_test {
 
-struct AviVideoSpec {
+struct AviVideoFormat {
   int width = 64;
   int height = 48;
   std::uint16_t bit_count = 24;
@@ -26,7 +26,7 @@ struct AviVideoSpec {
   std::uint32_t header_width = 0, header_height = 0;  // main header; 0 = the picture's
 };
 
-struct AviAudioSpec {
+struct AviAudioFormat {
   corvexa::WaveFormat format{};
   std::vector<std::uint8_t> extra;  // codec data after the wave format
   std::uint32_t rate = 0;           // 0: samples_per_sec
@@ -39,8 +39,8 @@ enum class IndexKind { kAbsolute, kRelative, kNone };
 
 class AviWriter {
  public:
-  int add_video(const AviVideoSpec& spec);
-  int add_audio(const AviAudioSpec& spec);
+  int add_video(const AviVideoFormat& layout);
+  int add_audio(const AviAudioFormat& layout);
   // `key` marks the chunk as a key frame in the index.
   void add_chunk(int stream, std::vector<std::uint8_t> data, bool key = true);
   bool write(const std::string& path, IndexKind index = IndexKind::kAbsolute) const;
@@ -48,8 +48,8 @@ class AviWriter {
  private:
   struct Stream {
     bool video;
-    AviVideoSpec video_spec;
-    AviAudioSpec audio_spec;
+    AviVideoFormat video_spec;
+    AviAudioFormat audio_spec;
     std::uint32_t chunks = 0;
     std::uint64_t bytes = 0;
   };
