@@ -1,6 +1,6 @@
 // The per-class kernel table: distances for motion search, the transforms,
-// the prediction add/subtract, the fast non-intra quantiser and the colour
-// conversion. Each vector form returns exactly what its plain form does.
+// the prediction add/subtract, motion-compensated prediction, the fast
+// non-intra quantiser, the dequantisers and the colour conversion. Each vector form returns exactly what its plain form does.
 #pragma once
 
 #include <cstdint>
