@@ -29,12 +29,12 @@ void field_block(VideoEncoder& e, const PictureStore& ref, int sel, int parity, 
                  int lines, int dx, int dy, bool average) {
   const int w = e.coded_width, cw = e.chroma_width;
   const ChromaShape c = chroma_shape(e);
-  pred_comp(ref.plane[0].data() + sel * w, e.pred.plane[0].data() + parity * w, 2 * w, 16, lines,
+  e.k.pred_comp(ref.plane[0].data() + sel * w, e.pred.plane[0].data() + parity * w, 2 * w, 16, lines,
             bx, by, dx, dy, average);
   const int cx = c.half_x ? bx / 2 : bx, cy = c.half_y ? by / 2 : by;
   const int clines = c.half_y ? lines / 2 : lines;
   for (int p = 1; p < 3; ++p)
-    pred_comp(ref.plane[p].data() + sel * cw, e.pred.plane[p].data() + parity * cw, 2 * cw, c.w,
+    e.k.pred_comp(ref.plane[p].data() + sel * cw, e.pred.plane[p].data() + parity * cw, 2 * cw, c.w,
               clines, cx, cy, chroma_vec(dx, c.half_x), chroma_vec(dy, c.half_y), average);
 }
 
@@ -89,10 +89,10 @@ void predict_dual_prime_frame(VideoEncoder& e, const MacroblockInfo& mb, int bx,
       const int sel = pass == 0 ? r : 1 - r;
       const int dx = pass == 0 ? mb.mv[0][0][0] : derived[r][0];
       const int dy = pass == 0 ? mb.mv[0][0][1] : derived[r][1];
-      pred_comp(e.old_ref.plane[0].data() + sel * w, e.pred.plane[0].data() + r * w, 2 * w, 16, 8,
+      e.k.pred_comp(e.old_ref.plane[0].data() + sel * w, e.pred.plane[0].data() + r * w, 2 * w, 16, 8,
                 bx, by / 2, dx, dy, pass == 1);
       for (int p = 1; p < 3; ++p)
-        pred_comp(e.old_ref.plane[p].data() + sel * cw, e.pred.plane[p].data() + r * cw, 2 * cw,
+        e.k.pred_comp(e.old_ref.plane[p].data() + sel * cw, e.pred.plane[p].data() + r * cw, 2 * cw,
                   c.w, c.h / 2, cx, cy / 2, chroma_vec(dx, c.half_x), chroma_vec(dy, c.half_y),
                   pass == 1);
     }

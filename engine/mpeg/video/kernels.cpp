@@ -384,6 +384,32 @@ void idct_chen_wang(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) idct_col(block + i, clip);
 }
 
+// One motion-compensated block: w x h samples at (x, y) of a plane whose lines
+// are `lx` apart, displaced by the half-pel vector (dx, dy); `average` folds
+// it into what dst already holds (second prediction of a B macroblock).
+void pred_comp_plain(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x,
+                     int y, int dx, int dy, bool average) {
+  const int xh = dx & 1, yh = dy & 1;
+  const std::uint8_t* s = src + lx * (y + (dy >> 1)) + x + (dx >> 1);
+  std::uint8_t* d = dst + lx * y + x;
+  for (int j = 0; j < h; ++j) {
+    for (int i = 0; i < w; ++i) {
+      int v;
+      if (!xh && !yh)
+        v = s[i];
+      else if (xh && !yh)
+        v = (s[i] + s[i + 1] + 1) >> 1;
+      else if (!xh)
+        v = (s[i] + s[i + lx] + 1) >> 1;
+      else
+        v = (s[i] + s[i + 1] + s[i + lx] + s[i + lx + 1] + 2) >> 2;
+      d[i] = static_cast<std::uint8_t>(average ? (d[i] + v + 1) >> 1 : v);
+    }
+    s += lx;
+    d += lx;
+  }
+}
+
 bool isa_available(VectorIsa isa) {
   switch (isa) {
     case VectorIsa::kNone:
@@ -425,6 +451,9 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
   k.rgb_to_ycc = rgb_row_plain;
   k.chroma_filter_h = filter_horizontal;
   k.chroma_filter_v = filter_vertical;
+  k.pred_comp = pred_comp_plain;
+  k.dequantise_intra = dequantise_intra;
+  k.dequantise_non_intra = dequantise_non_intra;
   if (kernel_class > 0 && isa_available(isa)) {
     // Each wider set only replaces what it does better.
 #if defined(__x86_64__)

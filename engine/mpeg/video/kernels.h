@@ -1,6 +1,6 @@
 // The per-class kernel table: distances for motion search, the transforms,
-// the prediction add/subtract, the fast non-intra quantiser and the colour
-// conversion. Each vector form returns exactly what its plain form does.
+// the prediction add/subtract, motion-compensated prediction, the fast
+// non-intra quantiser, the dequantisers and the colour conversion. Each vector form returns exactly what its plain form does.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +43,19 @@ struct KernelTable {
                           bool mpeg1);
   void (*chroma_filter_v)(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
                           bool progressive);
+  // One motion-compensated block: w x h samples at (x, y) of a plane whose
+  // lines are `lx` apart, displaced by the half-pel vector (dx, dy); `average`
+  // folds it into what dst already holds (second prediction of a B macroblock,
+  // dual prime).
+  void (*pred_comp)(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x,
+                    int y, int dx, int dy, bool average);
+  // Inverse quantisation of one 8x8 block with saturation, MPEG-1
+  // oddification or MPEG-2 mismatch control; matrix entries 1..255, mquant
+  // 1..112 (the vector forms scale the matrix in 16 bits).
+  void (*dequantise_intra)(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                           const int* matrix, int mquant, bool mpeg1);
+  void (*dequantise_non_intra)(const std::int16_t* in, std::int16_t* out, const int* matrix,
+                               int mquant, bool mpeg1);
 };
 
 // Instruction sets the vector kernels are written for, narrowest first.
@@ -64,6 +77,12 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
 void fdct_float(std::int16_t* block);
 void fdct_integer(std::int16_t* block);
 void idct_chen_wang(std::int16_t* block);
+void pred_comp_plain(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x,
+                     int y, int dx, int dy, bool average);
+void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                      const int* matrix, int mquant, bool mpeg1);
+void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
+                          int mquant, bool mpeg1);
 // The forward DCT of the vector classes, fdct_fixed, is in fdct_fixed.h.
 
 }  // namespace corvexa::mpeg::video

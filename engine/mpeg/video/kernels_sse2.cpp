@@ -596,6 +596,144 @@ void filter_horizontal_sse2(const u8* src, u8* dst, int width, int height, bool 
   }
 }
 
+// 8 reference samples at half-pel offsets in the low half, as pred16.
+template <int HX, int HY>
+inline __m128i pred8(const u8* p, int stride) {
+  const auto load8 = [](const u8* q) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q));
+  };
+  if constexpr (!HX && !HY) {
+    return load8(p);
+  } else if constexpr (HX && !HY) {
+    return _mm_avg_epu8(load8(p), load8(p + 1));
+  } else if constexpr (!HX && HY) {
+    return _mm_avg_epu8(load8(p), load8(p + stride));
+  } else {
+    const __m128i z = _mm_setzero_si128();
+    __m128i s = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(load8(p), z),
+                                            _mm_unpacklo_epi8(load8(p + 1), z)),
+                              _mm_add_epi16(_mm_unpacklo_epi8(load8(p + stride), z),
+                                            _mm_unpacklo_epi8(load8(p + stride + 1), z)));
+    s = _mm_srli_epi16(_mm_add_epi16(s, _mm_set1_epi16(2)), 2);
+    return _mm_packus_epi16(s, s);
+  }
+}
+
+template <int HX, int HY>
+void pred_block_sse2(const u8* s, u8* d, int lx, int w, int h, bool average) {
+  if (w == 16) {
+    for (int j = 0; j < h; ++j, s += lx, d += lx) {
+      __m128i v = pred16<HX, HY>(s, lx);
+      if (average) v = _mm_avg_epu8(load16(d), v);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+    }
+  } else {
+    for (int j = 0; j < h; ++j, s += lx, d += lx) {
+      __m128i v = pred8<HX, HY>(s, lx);
+      if (average) v = _mm_avg_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(d)), v);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(d), v);
+    }
+  }
+}
+
+void pred_comp_sse2(const u8* src, u8* dst, int lx, int w, int h, int x, int y, int dx, int dy,
+                    bool average) {
+  if (w != 16 && w != 8) {
+    pred_comp_plain(src, dst, lx, w, h, x, y, dx, dy, average);
+    return;
+  }
+  const u8* s = src + lx * (y + (dy >> 1)) + x + (dx >> 1);
+  u8* d = dst + lx * y + x;
+  switch ((dx & 1) | (dy & 1) << 1) {
+    case 0: pred_block_sse2<0, 0>(s, d, lx, w, h, average); break;
+    case 1: pred_block_sse2<1, 0>(s, d, lx, w, h, average); break;
+    case 2: pred_block_sse2<0, 1>(s, d, lx, w, h, average); break;
+    default: pred_block_sse2<1, 1>(s, d, lx, w, h, average); break;
+  }
+}
+
+// matrix[k] * mquant as 16-bit lanes (at most 255 * 112).
+inline void scale_matrix(const int* matrix, int mquant, __m128i* m) {
+  const __m128i q = _mm_set1_epi16(static_cast<short>(mquant));
+  for (int r = 0; r < 8; ++r) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(matrix + 8 * r));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(matrix + 8 * r + 4));
+    m[r] = _mm_mullo_epi16(_mm_packs_epi32(a, b), q);
+  }
+}
+
+// Signed 32-bit division by 2^S rounding toward zero, as C's '/'.
+template <int S>
+inline __m128i div_pow2(__m128i v) {
+  const __m128i bias = _mm_and_si128(_mm_srai_epi32(v, 31), _mm_set1_epi32((1 << S) - 1));
+  return _mm_srai_epi32(_mm_add_epi32(v, bias), S);
+}
+
+// To 16 bits, MPEG-1 oddification (even non-zero values one step towards
+// zero), then the clamp to [-2048, 2047]. Packing saturates first, which
+// leaves the clamped result unchanged.
+inline __m128i finish8(__m128i lo, __m128i hi, bool mpeg1) {
+  __m128i v = _mm_packs_epi32(lo, hi);
+  if (mpeg1) {
+    const __m128i one = _mm_set1_epi16(1), z = _mm_setzero_si128();
+    const __m128i odd_or_zero =
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_and_si128(v, one), one), _mm_cmpeq_epi16(v, z));
+    const __m128i sgn = _mm_or_si128(_mm_srai_epi16(v, 15), one);
+    v = _mm_sub_epi16(v, _mm_andnot_si128(odd_or_zero, sgn));
+  }
+  return _mm_max_epi16(_mm_min_epi16(v, _mm_set1_epi16(2047)), _mm_set1_epi16(-2048));
+}
+
+// MPEG-2 mismatch control: the sum's parity is the xor of the low bits.
+inline void mismatch_sse2(std::int16_t* out, __m128i parity) {
+  parity = _mm_xor_si128(parity, _mm_shuffle_epi32(parity, 0x4E));
+  parity = _mm_xor_si128(parity, _mm_shuffle_epi32(parity, 0xB1));
+  parity = _mm_xor_si128(parity, _mm_srli_epi32(parity, 16));
+  if ((_mm_cvtsi128_si32(parity) & 1) == 0) out[63] = static_cast<std::int16_t>(out[63] ^ 1);
+}
+
+void dequantise_intra_sse2(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                           const int* matrix, int mquant, bool mpeg1) {
+  __m128i m[8];
+  scale_matrix(matrix, mquant, m);
+  const int dc = std::clamp(in[0] << (3 - dc_precision), -2048, 2047);
+  __m128i parity = _mm_setzero_si128();
+  for (int r = 0; r < 8; ++r) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * r));
+    const __m128i lo = _mm_mullo_epi16(x, m[r]), hi = _mm_mulhi_epi16(x, m[r]);
+    __m128i v = finish8(div_pow2<4>(_mm_unpacklo_epi16(lo, hi)),
+                        div_pow2<4>(_mm_unpackhi_epi16(lo, hi)), mpeg1);
+    if (r == 0) v = _mm_insert_epi16(v, dc, 0);
+    parity = _mm_xor_si128(parity, v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * r), v);
+  }
+  if (!mpeg1) mismatch_sse2(out, parity);
+}
+
+void dequantise_non_intra_sse2(const std::int16_t* in, std::int16_t* out, const int* matrix,
+                               int mquant, bool mpeg1) {
+  __m128i m[8];
+  scale_matrix(matrix, mquant, m);
+  const __m128i z = _mm_setzero_si128();
+  __m128i parity = z;
+  for (int r = 0; r < 8; ++r) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * r));
+    // (2x + sign(x)) * m = 2 * x * m + sign(x) * m; zero where x is zero.
+    const __m128i lo = _mm_mullo_epi16(x, m[r]), hi = _mm_mulhi_epi16(x, m[r]);
+    const __m128i sm = _mm_sub_epi16(_mm_and_si128(_mm_cmpgt_epi16(x, z), m[r]),
+                                     _mm_and_si128(_mm_cmpgt_epi16(z, x), m[r]));
+    const __m128i sm_ext = _mm_srai_epi16(sm, 15);
+    const __m128i p_lo = _mm_add_epi32(_mm_slli_epi32(_mm_unpacklo_epi16(lo, hi), 1),
+                                       _mm_unpacklo_epi16(sm, sm_ext));
+    const __m128i p_hi = _mm_add_epi32(_mm_slli_epi32(_mm_unpackhi_epi16(lo, hi), 1),
+                                       _mm_unpackhi_epi16(sm, sm_ext));
+    const __m128i v = finish8(div_pow2<5>(p_lo), div_pow2<5>(p_hi), mpeg1);
+    parity = _mm_xor_si128(parity, v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * r), v);
+  }
+  if (!mpeg1) mismatch_sse2(out, parity);
+}
+
 }  // namespace
 
 int sad16_sse2(const u8* ref, const u8* cur, int stride, int hx, int hy, int h, int limit) {
@@ -620,6 +758,9 @@ void use_sse2_kernels(KernelTable& k) {
   k.rgb_to_ycc = rgb_row_sse2;
   k.chroma_filter_h = filter_horizontal_sse2;
   k.chroma_filter_v = filter_vertical_sse2;
+  k.pred_comp = pred_comp_sse2;
+  k.dequantise_intra = dequantise_intra_sse2;
+  k.dequantise_non_intra = dequantise_non_intra_sse2;
 }
 
 }  // namespace corvexa::mpeg::video

@@ -30,32 +30,6 @@ int read_matrix(const char* name, int* out) {
 
 }  // namespace
 
-// One motion-compensated block: w x h samples at (x, y) of a plane whose lines
-// are `lx` apart, displaced by the half-pel vector (dx, dy); `average` folds
-// it into what dst already holds (second prediction of a B macroblock).
-void pred_comp(const std::uint8_t* src, std::uint8_t* dst, int lx, int w, int h, int x, int y,
-               int dx, int dy, bool average) {
-  const int xh = dx & 1, yh = dy & 1;
-  const std::uint8_t* s = src + lx * (y + (dy >> 1)) + x + (dx >> 1);
-  std::uint8_t* d = dst + lx * y + x;
-  for (int j = 0; j < h; ++j) {
-    for (int i = 0; i < w; ++i) {
-      int v;
-      if (!xh && !yh)
-        v = s[i];
-      else if (xh && !yh)
-        v = (s[i] + s[i + 1] + 1) >> 1;
-      else if (!xh)
-        v = (s[i] + s[i + lx] + 1) >> 1;
-      else
-        v = (s[i] + s[i + 1] + s[i + lx] + s[i + lx + 1] + 2) >> 2;
-      d[i] = static_cast<std::uint8_t>(average ? (d[i] + v + 1) >> 1 : v);
-    }
-    s += lx;
-    d += lx;
-  }
-}
-
 bool load_quant_matrices(VideoEncoder& e) {
   const char* intra = e.s.intra_matrix_file;
   if (intra[0] != '\0') {
@@ -118,20 +92,20 @@ void predict_macroblock(VideoEncoder& e, const PictureStore& ref, int dir, const
   const int cbw = half_x ? 8 : 16, cbh = half_y ? 8 : 16;
   if (mb.motion_type == kMcFrame) {
     const int dx = mb.mv[0][dir][0], dy = mb.mv[0][dir][1];
-    pred_comp(ref.plane[0].data(), e.pred.plane[0].data(), e.coded_width, 16, 16, bx, by, dx, dy,
+    e.k.pred_comp(ref.plane[0].data(), e.pred.plane[0].data(), e.coded_width, 16, 16, bx, by, dx, dy,
               average);
     for (int c = 1; c < 3; ++c)
-      pred_comp(ref.plane[c].data(), e.pred.plane[c].data(), cw, cbw, cbh, cbx, cby,
+      e.k.pred_comp(ref.plane[c].data(), e.pred.plane[c].data(), cw, cbw, cbh, cbx, cby,
                 chroma_vec(dx, half_x), chroma_vec(dy, half_y), average);
   } else if (mb.motion_type == kMcField) {
     for (int field = 0; field < 2; ++field) {
       const int sel = mb.field_select[field][dir];
       const int dx = mb.mv[field][dir][0], dy = mb.mv[field][dir][1];
-      pred_comp(ref.plane[0].data() + (sel ? e.coded_width : 0),
+      e.k.pred_comp(ref.plane[0].data() + (sel ? e.coded_width : 0),
                 e.pred.plane[0].data() + (field ? e.coded_width : 0), 2 * e.coded_width, 16, 8,
                 bx, by / 2, dx, dy, average);
       for (int c = 1; c < 3; ++c)
-        pred_comp(ref.plane[c].data() + (sel ? cw : 0), e.pred.plane[c].data() + (field ? cw : 0),
+        e.k.pred_comp(ref.plane[c].data() + (sel ? cw : 0), e.pred.plane[c].data() + (field ? cw : 0),
                   2 * cw, cbw, cbh / 2, cbx, cby / 2, chroma_vec(dx, half_x),
                   chroma_vec(dy, half_y), average);
     }
@@ -288,9 +262,9 @@ void inverse_transform(VideoEncoder& e) {
         const std::int16_t* blk =
             e.blocks.data() + (static_cast<std::size_t>(index) * e.blocks_per_mb + k) * 64;
         if (intra)
-          dequantise_intra(blk, tmp, dc_precision, e.intra_q, mb.mquant, e.mpeg1);
+          e.k.dequantise_intra(blk, tmp, dc_precision, e.intra_q, mb.mquant, e.mpeg1);
         else
-          dequantise_non_intra(blk, tmp, e.inter_q, mb.mquant, e.mpeg1);
+          e.k.dequantise_non_intra(blk, tmp, e.inter_q, mb.mquant, e.mpeg1);
         e.k.inverse_dct(tmp);
         e.k.add_prediction(tmp, prd, p.stride, out);
       }

@@ -165,10 +165,6 @@ bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
                     const int* matrix, int mquant, bool mpeg1);
 bool quantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix, int mquant,
                         bool mpeg1);
-void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
-                      const int* matrix, int mquant, bool mpeg1);
-void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
-                          int mquant, bool mpeg1);
 
 // Non-intra quantisation of one block as the kernel class does it: the fast
 // reciprocal form (classes above 0, mquant > 1) with the exact one behind it.
