@@ -219,6 +219,23 @@ void report_summary(VideoEncoder& e) {
 
 // The run entry validates the settings; the stage still refuses values that
 // would take its own arithmetic or tables out of range.
+// f_codes and search ranges of the coming picture from a row of the motion
+// table; a picture without backward vectors gets the unused code 15.
+void take_vector_ranges(VideoEncoder& e, const int* row, bool backward) {
+  e.f_code[0][0] = row[kFwdFcodeH];
+  e.f_code[0][1] = row[kFwdFcodeV];
+  e.search[0][0] = row[kFwdRangeH];
+  e.search[0][1] = row[kFwdRangeV];
+  if (!backward) {
+    e.f_code[1][0] = e.f_code[1][1] = 15;
+    return;
+  }
+  e.f_code[1][0] = row[kBwdFcodeH];
+  e.f_code[1][1] = row[kBwdFcodeV];
+  e.search[1][0] = row[kBwdRangeH];
+  e.search[1][1] = row[kBwdRangeV];
+}
+
 bool settings_usable(const VideoEncoder& e) {
   const WorkingSettings& s = e.s;
   const int m = s.ip_distance;
@@ -385,11 +402,7 @@ bool Run::code_picture(int f, int gop_start) {
     if (e.pict_type == kPictureI) {
       e.pict_type = kPictureP;
       e.ip_field = true;
-      e.f_code[0][0] = s.motion_ranges[0][kFwdFcodeH];
-      e.f_code[0][1] = s.motion_ranges[0][kFwdFcodeV];
-      e.search[0][0] = s.motion_ranges[0][kFwdRangeH];
-      e.search[0][1] = s.motion_ranges[0][kFwdRangeV];
-      e.f_code[1][0] = e.f_code[1][1] = 15;
+      take_vector_ranges(e, s.motion_ranges[0], false);
     }
     if (!code_one_picture()) return false;
   }
@@ -477,26 +490,14 @@ bool Run::loop() {
         write_gop_header(e, gop_start, i == 0);
       } else {
         e.pict_type = kPictureP;
-        e.f_code[0][0] = s.motion_ranges[0][kFwdFcodeH];
-        e.f_code[0][1] = s.motion_ranges[0][kFwdFcodeV];
-        e.search[0][0] = s.motion_ranges[0][kFwdRangeH];
-        e.search[0][1] = s.motion_ranges[0][kFwdRangeV];
-        e.f_code[1][0] = e.f_code[1][1] = 15;
+        take_vector_ranges(e, s.motion_ranges[0], false);
       }
     } else {
       e.pict_type = kPictureB;
       e.cur_org = &e.aux_org;
       e.cur_ref = &e.aux;
       f = i - 1;
-      const int* row = s.motion_ranges[(i - 2) % m + 1];
-      e.f_code[0][0] = row[kFwdFcodeH];
-      e.f_code[0][1] = row[kFwdFcodeV];
-      e.search[0][0] = row[kFwdRangeH];
-      e.search[0][1] = row[kFwdRangeV];
-      e.f_code[1][0] = row[kBwdFcodeH];
-      e.f_code[1][1] = row[kBwdFcodeV];
-      e.search[1][0] = row[kBwdRangeH];
-      e.search[1][1] = row[kBwdRangeV];
+      take_vector_ranges(e, s.motion_ranges[(i - 2) % m + 1], true);
     }
     if (!input_.fetch(first_frame + f, *e.cur_org)) {
       if (i == 0) return false;
