@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <ostream>
 #include <set>
 
 #include "mpeg/stages.h"
@@ -37,6 +38,9 @@ const TargetCase kTargets[] = {
     {"DvdPal", 4, true, &Fixtures::dvd_pal, &Fixtures::mp2_48k, 50, 25},
     {"DvdNtsc", 4, false, &Fixtures::dvd_ntsc, &Fixtures::mp2_48k, 60, 29.97},
 };
+
+// Cases show by name in test listings.
+void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
 
 class TargetTest : public ::testing::TestWithParam<TargetCase> {
  protected:

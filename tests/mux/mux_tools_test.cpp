@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 
 #include "mpeg/stages.h"
@@ -55,6 +56,9 @@ int count_gops(const std::string& path) {
   std::fclose(f);
   return gops;
 }
+
+// Cases show by name in test listings.
+void PrintTo(const ToolCase& c, std::ostream* os) { *os << c.name; }
 
 class ToolTest : public ::testing::TestWithParam<ToolCase> {};
 

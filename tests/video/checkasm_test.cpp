@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ std::vector<Variant> runnable_variants() {
       if (isa_available(isa)) v.push_back({c, isa});
   return v;
 }
+
+// Cases show by name in test listings.
+void PrintTo(const Variant& c, std::ostream* os) { *os << c.name(); }
 
 class Checkasm : public ::testing::TestWithParam<Variant> {
  protected:

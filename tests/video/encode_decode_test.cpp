@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/settings/run_entry.h"
@@ -51,6 +52,9 @@ void apply(EncoderContext& ctx, const Config& c) {
   }
   if (w.ip_distance == 1) w.motion_ranges[0][kFwdRangeH] = w.motion_ranges[0][kFwdRangeV] = 3;
 }
+
+// Cases show by name in test listings.
+void PrintTo(const Config& c, std::ostream* os) { *os << c.name; }
 
 class EncodeDecode : public ::testing::TestWithParam<Config> {};
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,9 @@ void apply(EncoderContext& ctx, const Case& c) {
   if (c.slice_per_row >= 0) w.slice_per_row = c.slice_per_row;
   if (w.ip_distance == 1) w.motion_ranges[0][kFwdRangeH] = w.motion_ranges[0][kFwdRangeV] = 6;
 }
+
+// Cases show by name in test listings.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class FieldStreams : public ::testing::TestWithParam<Case> {};
 

@@ -3,6 +3,7 @@
 // a stop request still ends the run.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ bool same_frames(const std::vector<video_test::Frame>& a, const std::vector<vide
       return false;
   return true;
 }
+
+// Cases show by name in test listings.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class MotionThreads : public ::testing::TestWithParam<Case> {};
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,9 @@ struct CbrCase {
   bool fields = false;  // field pictures: two coded pictures per frame
 };
 
+// Cases show by name in test listings.
+void PrintTo(const CbrCase& c, std::ostream* os) { *os << c.name; }
+
 class ConstantBitRate : public ::testing::TestWithParam<CbrCase> {};
 
 TEST_P(ConstantBitRate, HoldsTheRateAndTheBufferAndDecodes) {
@@ -278,6 +282,9 @@ struct BoundedCase {
   double max_bit_rate;  // scaled to the small pictures so that GOPs break it
 };
 
+// Cases show by name in test listings.
+void PrintTo(const BoundedCase& c, std::ostream* os) { *os << c.name; }
+
 class BoundedBitRate : public ::testing::TestWithParam<BoundedCase> {};
 
 TEST_P(BoundedBitRate, EveryOneSecondWindowStaysUnderTheMaximum) {
@@ -336,6 +343,9 @@ struct DecisionCase {
 };
 
 constexpr double kNone = std::numeric_limits<double>::infinity();
+
+// Cases show by name in test listings.
+void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
 
 class GopRule : public ::testing::TestWithParam<DecisionCase> {};
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/stages.h"
@@ -65,6 +66,9 @@ struct ClipCase {
   int field_pictures = 0;
   int ip_distance = 0;  // 0 = preset
 };
+
+// Cases show by name in test listings.
+void PrintTo(const ClipCase& c, std::ostream* os) { *os << c.name; }
 
 class RealClip : public ::testing::TestWithParam<ClipCase> {};
 
