@@ -312,6 +312,10 @@ double psnr(const Plane& a, const Plane& b) {
   return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.data.size()) / sse);
 }
 
+double worst_plane_psnr(const Frame& a, const Frame& b) {
+  return std::min({psnr(a.y, b.y), psnr(a.cb, b.cb), psnr(a.cr, b.cr)});
+}
+
 std::vector<std::uint8_t> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),

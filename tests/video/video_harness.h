@@ -104,6 +104,8 @@ struct DecodeMode {
 Decoded decode_strict(const std::string& path, DecodeMode mode = {});
 
 double psnr(const Plane& a, const Plane& b);
+// The lowest of the three planes' PSNRs between two pictures.
+double worst_plane_psnr(const Frame& a, const Frame& b);
 std::vector<std::uint8_t> read_file(const std::string& path);
 
 }  // namespace video_test
