@@ -2,6 +2,7 @@
 
 #include "mpeg/video/fdct_fixed.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -120,6 +121,16 @@ int sad4x4_sub_plain(const std::uint8_t* a, const std::uint8_t* b, int stride, i
     b += stride;
   }
   return s;
+}
+
+void sad16_row_plain(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int h, int n,
+                     int* out) {
+  for (int i = 0; i < n; ++i) out[i] = sad16_plain(ref + i, cur, stride, 0, 0, h, INT_MAX);
+}
+
+void sad4x4_row_plain(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int n,
+                      int* out) {
+  for (int i = 0; i < n; ++i) out[i] = sad4x4_sub_plain(cur, ref + i, stride, INT_MAX);
 }
 
 void subtract_plain(const std::uint8_t* src, const std::uint8_t* pred, int stride,
@@ -443,6 +454,8 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
   k.sse16_bi = sse16_bi_plain;
   k.variance16 = variance16_plain;
   k.sad4x4_sub = sad4x4_sub_plain;
+  k.sad16_row = sad16_row_plain;
+  k.sad4x4_row = sad4x4_row_plain;
   k.forward_dct = kernel_class > 0 ? fdct_fixed : fdct_integer;
   k.inverse_dct = idct_chen_wang;
   k.subtract_prediction = subtract_plain;

@@ -20,6 +20,14 @@ struct KernelTable {
                   int stride, int hxf, int hyf, int hxb, int hyb, int h);
   unsigned (*variance16)(const std::uint8_t* cur, int stride);
   int (*sad4x4_sub)(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit);
+  // Whole full-pel distances at n >= 1 neighbouring positions of one line of
+  // a search window: out[i] is the distance of the block at ref + i, read no
+  // further than that block. The searches take a window a line at a time and
+  // then pick from it in their own order.
+  void (*sad16_row)(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int h, int n,
+                    int* out);
+  void (*sad4x4_row)(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int n,
+                     int* out);
   void (*forward_dct)(std::int16_t* block);
   void (*inverse_dct)(std::int16_t* block);
   // error = source - prediction over 8x8; reconstruction = clip(pred + error).

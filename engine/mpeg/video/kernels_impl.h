@@ -10,6 +10,12 @@ namespace corvexa::mpeg::video {
 // The SSE2 sad16, which the AVX2 table keeps for full-pel positions.
 int sad16_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int hx, int hy, int h,
                int limit);
+// The SSE2 row distances, which the AVX2 forms use for the ends of a line too
+// short for a whole group.
+void sad16_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int h, int n,
+                    int* out);
+void sad4x4_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int n,
+                     int* out);
 
 // Fill the entries that have a form for the instruction set; the others keep
 // what the table already holds.

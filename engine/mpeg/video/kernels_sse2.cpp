@@ -175,6 +175,51 @@ int sad4x4_sub_sse2(const u8* a, const u8* b, int stride, int limit) {
   return s;
 }
 
+}  // namespace
+
+// Four positions at a time, each with its own sum; the current block's line
+// is loaded once for all four.
+void sad16_row_sse2(const u8* ref, const u8* cur, int stride, int h, int n, int* out) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    __m128i a0 = _mm_setzero_si128(), a1 = a0, a2 = a0, a3 = a0;
+    const u8* r = ref + i;
+    const u8* c = cur;
+    for (int j = 0; j < h; ++j, r += stride, c += stride) {
+      const __m128i cv = load16(c);
+      a0 = _mm_add_epi64(a0, _mm_sad_epu8(load16(r), cv));
+      a1 = _mm_add_epi64(a1, _mm_sad_epu8(load16(r + 1), cv));
+      a2 = _mm_add_epi64(a2, _mm_sad_epu8(load16(r + 2), cv));
+      a3 = _mm_add_epi64(a3, _mm_sad_epu8(load16(r + 3), cv));
+    }
+    out[i] = hsum64(a0);
+    out[i + 1] = hsum64(a1);
+    out[i + 2] = hsum64(a2);
+    out[i + 3] = hsum64(a3);
+  }
+  for (; i < n; ++i) {
+    __m128i a = _mm_setzero_si128();
+    const u8* r = ref + i;
+    const u8* c = cur;
+    for (int j = 0; j < h; ++j, r += stride, c += stride)
+      a = _mm_add_epi64(a, _mm_sad_epu8(load16(r), load16(c)));
+    out[i] = hsum64(a);
+  }
+}
+
+// The four lines of a 4 x 4 block side by side in one register.
+static inline __m128i block4x4(const u8* p, int stride) {
+  return _mm_unpacklo_epi64(_mm_unpacklo_epi32(load4(p), load4(p + stride)),
+                            _mm_unpacklo_epi32(load4(p + 2 * stride), load4(p + 3 * stride)));
+}
+
+void sad4x4_row_sse2(const u8* ref, const u8* cur, int stride, int n, int* out) {
+  const __m128i c = block4x4(cur, stride);
+  for (int i = 0; i < n; ++i) out[i] = hsum64(_mm_sad_epu8(block4x4(ref + i, stride), c));
+}
+
+namespace {
+
 inline __m128i load8(const void* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 
 void subtract_sse2(const u8* src, const u8* pred, int stride, std::int16_t* block) {
@@ -750,6 +795,8 @@ void use_sse2_kernels(KernelTable& k) {
   k.sse16_bi = sse16_bi_sse2;
   k.variance16 = variance16_sse2;
   k.sad4x4_sub = sad4x4_sub_sse2;
+  k.sad16_row = sad16_row_sse2;
+  k.sad4x4_row = sad4x4_row_sse2;
   k.forward_dct = fdct_sse2;
   k.inverse_dct = idct_sse2;
   k.subtract_prediction = subtract_sse2;
