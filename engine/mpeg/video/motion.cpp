@@ -27,25 +27,34 @@ Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by,
   const int ylo = std::max(0, by - sy), yhi = std::min(ymax, by + sy);
   start_x = std::clamp(start_x, xlo, xhi);
   start_y = std::clamp(start_y, ylo, yhi);
-  int best = k_.sad16(p.org + p.lx * start_y + start_x, cur, p.lx, 0, 0, h, 65536);
+  // Every full-pel distance of the window first, a line at a time; then the
+  // spiral from the start keeps the first smallest, as a position-by-position
+  // search with early stops would.
+  const int wx0 = std::max(xlo, start_x - radius), wx1 = std::min(xhi, start_x + radius);
+  const int wy0 = std::max(ylo, start_y - radius), wy1 = std::min(yhi, start_y + radius);
+  const int nx = wx1 - wx0 + 1;
+  window_.resize(static_cast<std::size_t>(nx) * (wy1 - wy0 + 1));
+  for (int y = wy0; y <= wy1; ++y)
+    k_.sad16_row(p.org + p.lx * y + wx0, cur, p.lx, h, nx,
+                 window_.data() + static_cast<std::ptrdiff_t>(y - wy0) * nx);
+  auto dist = [&](int x, int y) {
+    return window_[static_cast<std::size_t>((y - wy0) * nx + (x - wx0))];
+  };
+  // The spiral keeps the first position with the smallest distance, so the
+  // walk can end there.
+  const int least = *std::min_element(window_.begin(), window_.end());
   int px = start_x, py = start_y;
-  const int cx = start_x, cy = start_y;
-  for (int r = 1; r <= radius && best > 0; ++r) {
-    int x = cx - r, y = cy - r;
+  for (int r = 1; dist(px, py) != least; ++r) {
+    int x = start_x - r, y = start_y - r;
     static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    for (int side = 0; side < 4; ++side) {
-      for (int n = 0; n < 2 * r; ++n) {
-        if (x >= xlo && x <= xhi && y >= ylo && y <= yhi) {
-          const int d = k_.sad16(p.org + p.lx * y + x, cur, p.lx, 0, 0, h, best);
-          if (d < best) {
-            best = d;
-            px = x;
-            py = y;
-          }
-        }
-        x += kSteps[side][0];
-        y += kSteps[side][1];
+    for (int side = 0; side < 4 * 2 * r; ++side) {
+      if (x >= wx0 && x <= wx1 && y >= wy0 && y <= wy1 && dist(x, y) == least) {
+        px = x;
+        py = y;
+        break;
       }
+      x += kSteps[side / (2 * r)][0];
+      y += kSteps[side / (2 * r)][1];
     }
   }
   // Half-pel refinement around the full-pel winner on the reconstruction.
@@ -192,26 +201,52 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
   const std::uint8_t* c = cur + y0 * w4 + x0;
   int best = k_.sad4x4_sub(c, ref + y0 * w4 + x0, w4, 65536);
   int bx = x0, by = y0, misses = 0;
-  static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-  for (int r = 1; r <= range && best > 0; ++r) {
-    int x = x0 - r, y = y0 - r;
-    for (int side = 0; side < 4 && best > 0; ++side) {
-      for (int n = 0; n < 2 * r; ++n) {
-        if (x >= xlo && x < xhi && y >= ylo && y < yhi) {
-          const int d = k_.sad4x4_sub(c, ref + y * w4 + x, w4, best);
-          if (d < best) {
-            best = d;
-            bx = x;
-            by = y;
-            misses = 0;
-            if (d == 0) break;
-          }
-        }
-        x += kSteps[side][0];
-        y += kSteps[side][1];
-      }
+  // Lines of the window are measured whole when the spiral first reaches
+  // them; most searches end after a few rings.
+  const int nx = xhi - xlo;
+  if (nx > 0 && yhi > ylo) {
+    coarse_lines_.resize(static_cast<std::size_t>(nx) * (yhi - ylo));
+    coarse_ready_.assign(static_cast<std::size_t>(yhi - ylo), 0);
+  }
+  auto dist = [&](int x, int y) {
+    int* line = coarse_lines_.data() + static_cast<std::ptrdiff_t>(y - ylo) * nx;
+    if (!coarse_ready_[static_cast<std::size_t>(y - ylo)]) {
+      k_.sad4x4_row(ref + y * w4 + xlo, c, w4, nx, line);
+      coarse_ready_[static_cast<std::size_t>(y - ylo)] = 1;
     }
-    if (best == 0) break;
+    return line[x - xlo];
+  };
+  // Rings in the spiral's order: the top side left to right, the right side
+  // downwards, the bottom right to left, the left side upwards; each clipped
+  // to the window. A zero distance ends the search.
+  auto visit = [&](int x, int y) {
+    const int d = dist(x, y);
+    if (d < best) {
+      best = d;
+      bx = x;
+      by = y;
+      misses = 0;
+    }
+    return best == 0;
+  };
+  for (int r = 1; r <= range; ++r) {
+    const int top = y0 - r, bottom = y0 + r, left = x0 - r, right = x0 + r;
+    const bool done = [&] {
+      if (top >= ylo && top < yhi)
+        for (int x = std::max(left, xlo), end = std::min(right - 1, xhi - 1); x <= end; ++x)
+          if (visit(x, top)) return true;
+      if (right >= xlo && right < xhi)
+        for (int y = std::max(top, ylo), end = std::min(bottom - 1, yhi - 1); y <= end; ++y)
+          if (visit(right, y)) return true;
+      if (bottom >= ylo && bottom < yhi)
+        for (int x = std::min(right, xhi - 1), end = std::max(left + 1, xlo); x >= end; --x)
+          if (visit(x, bottom)) return true;
+      if (left >= xlo && left < xhi)
+        for (int y = std::min(bottom, yhi - 1), end = std::max(top + 1, ylo); y >= end; --y)
+          if (visit(left, y)) return true;
+      return false;
+    }();
+    if (done) break;
     if (r == 1 || r == 2 || r == 4 || r == 8) {
       if (++misses > e_.detail_class) break;
     }

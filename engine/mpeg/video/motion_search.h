@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "mpeg/video/video_encoder.h"
 
@@ -125,6 +126,10 @@ class Estimator {
   const KernelTable& k_;
   int start_x_[2] = {0, 0}, start_y_[2] = {0, 0};
   LargestVectors largest_;  // this worker's; merged after the picture
+  // Distances of the current search window, kept between searches.
+  std::vector<int> window_;
+  std::vector<int> coarse_lines_;
+  std::vector<char> coarse_ready_;
 };
 
 }  // namespace corvexa::mpeg::video
