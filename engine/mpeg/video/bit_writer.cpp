@@ -57,33 +57,6 @@ void BitWriter::flush_buffer() {
   byte_count_ = 0;
 }
 
-void BitWriter::put_byte(std::uint8_t byte) {
-  if (error_) return;
-  buffer_[static_cast<std::size_t>(byte_count_++)] = byte;
-  if (byte_count_ == kBufferSize) flush_buffer();
-}
-
-void BitWriter::write_bits(std::uint32_t value, int n) {
-  total_bits_ += n;
-  if (fd_ < 0) {
-    error_ = true;
-    return;
-  }
-  // Whole chunks of the free bits in the current byte at a time.
-  while (n > 0) {
-    int take = n < bits_left_ ? n : bits_left_;
-    std::uint32_t chunk = (value >> (n - take)) & ((1u << take) - 1u);
-    current_byte_ = static_cast<std::uint8_t>(current_byte_ | (chunk << (bits_left_ - take)));
-    bits_left_ -= take;
-    n -= take;
-    if (bits_left_ == 0) {
-      put_byte(current_byte_);
-      current_byte_ = 0;
-      bits_left_ = 8;
-    }
-  }
-}
-
 void BitWriter::byte_align() {
   if (bits_left_ != 8) write_bits(0, bits_left_);
 }

@@ -34,7 +34,28 @@ class BitWriter {
   // Creates or truncates `name`. Failures are reported through `ctx`.
   bool open(EncoderContext& ctx, const std::string& name);
   // Writes the low `n` bits of `value` (1 <= n <= 32), most significant first.
-  void write_bits(std::uint32_t value, int n);
+  void write_bits(std::uint32_t value, int n) {
+    total_bits_ += n;
+    if (fd_ < 0) {
+      error_ = true;
+      return;
+    }
+    if (n < 32) value &= (1u << n) - 1u;
+    if (n < bits_left_) {
+      current_byte_ = static_cast<std::uint8_t>(current_byte_ | (value << (bits_left_ - n)));
+      bits_left_ -= n;
+      return;
+    }
+    // Complete the current byte, then whole bytes, then start the next one.
+    n -= bits_left_;
+    put_byte(static_cast<std::uint8_t>(current_byte_ | (value >> n)));
+    while (n >= 8) {
+      n -= 8;
+      put_byte(static_cast<std::uint8_t>(value >> n));
+    }
+    bits_left_ = 8 - n;
+    current_byte_ = static_cast<std::uint8_t>(n > 0 ? value << bits_left_ : 0u);
+  }
   void write_bit(std::uint32_t value) { write_bits(value & 1u, 1); }
   // Pads the current byte with zero bits.
   void byte_align();
@@ -52,7 +73,11 @@ class BitWriter {
   bool close();
 
  private:
-  void put_byte(std::uint8_t byte);
+  void put_byte(std::uint8_t byte) {
+    if (error_) return;
+    buffer_[static_cast<std::size_t>(byte_count_++)] = byte;
+    if (byte_count_ == kBufferSize) flush_buffer();
+  }
   void flush_buffer();
 
   int fd_ = -1;
