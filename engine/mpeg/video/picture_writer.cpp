@@ -73,6 +73,7 @@ class MacroblockWriter {
   bool put_intra_block(const std::int16_t* blk, int cc);
   bool put_non_intra_block(const std::int16_t* blk);
   bool put_run_level(int run, int level, int table, bool first);
+  std::uint64_t scan_block(const std::int16_t* blk, std::int16_t* out) const;
 
   VideoEncoder& e_;
   BitWriter& bs_;
@@ -161,7 +162,30 @@ void MacroblockWriter::put_vectors(const MacroblockInfo& mb, int dir) {
 }
 
 bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) {
+  // The common pairs straight from the table, code and sign in one write.
+  const int magnitude = level < 0 ? -level : level;
+  if (run <= 31 && magnitude <= 40 && !(first && run == 0 && magnitude == 1 && table == 0)) {
+    const Vlc code = run_level_table(table)[run][magnitude];
+    if (code.length != 0) {
+      bs_.write_bits((static_cast<std::uint32_t>(code.code) << 1) | (level < 0 ? 1u : 0u),
+                     code.length + 1);
+      return true;
+    }
+  }
   return write_run_level(e_.ctx, bs_, e_.mpeg1, run, level, table, first);
+}
+
+// The block in scan order, with a mask of its non-zero coefficients, so the
+// writer steps from one coefficient to the next without testing each zero.
+std::uint64_t MacroblockWriter::scan_block(const std::int16_t* blk, std::int16_t* out) const {
+  const std::uint8_t* scan = kScan[e_.altscan];
+  std::uint64_t mask = 0;
+  for (int n = 0; n < 64; ++n) {
+    const std::int16_t v = blk[scan[n]];
+    out[n] = v;
+    mask |= static_cast<std::uint64_t>(v != 0) << n;
+  }
+  return mask;
 }
 
 bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
@@ -178,16 +202,12 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
   if (size > 0)
     bs_.write_bits(static_cast<std::uint32_t>(diff > 0 ? diff : diff + (1 << size) - 1), size);
   const int table = e_.intra_vlc_format;
-  const std::uint8_t* scan = kScan[e_.altscan];
-  int run = 0;
-  for (int n = 1; n < 64; ++n) {
-    const int level = blk[scan[n]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    if (!put_run_level(run, level, table, false)) return false;
-    run = 0;
+  std::int16_t coef[64];
+  int last = 0;
+  for (std::uint64_t mask = scan_block(blk, coef) & ~1ull; mask != 0; mask &= mask - 1) {
+    const int n = __builtin_ctzll(mask);
+    if (!put_run_level(n - last - 1, coef[n], table, false)) return false;
+    last = n;
   }
   if (table == 1)
     bs_.write_bits(0x6, 4);
@@ -197,18 +217,12 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
 }
 
 bool MacroblockWriter::put_non_intra_block(const std::int16_t* blk) {
-  const std::uint8_t* scan = kScan[e_.altscan];
-  int run = 0;
-  bool first = true;
-  for (int n = 0; n < 64; ++n) {
-    const int level = blk[scan[n]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    if (!put_run_level(run, level, 0, first)) return false;
-    first = false;
-    run = 0;
+  std::int16_t coef[64];
+  int last = -1;
+  for (std::uint64_t mask = scan_block(blk, coef); mask != 0; mask &= mask - 1) {
+    const int n = __builtin_ctzll(mask);
+    if (!put_run_level(n - last - 1, coef[n], 0, last < 0)) return false;
+    last = n;
   }
   bs_.write_bits(0x2, 2);
   return true;

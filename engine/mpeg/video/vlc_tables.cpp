@@ -166,6 +166,8 @@ Vlc run_level_code(int table, int run, int level) {
   return kLookup.t[table][run][level];
 }
 
+const RunLevelTable& run_level_table(int table) { return kLookup.t[table]; }
+
 int non_linear_code(int quantiser) {
   int best = 1;
   for (int code = 1; code < 32; ++code)

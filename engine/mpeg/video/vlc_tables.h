@@ -31,6 +31,10 @@ extern const Vlc kDcSizeChroma[12];
 // Run/level code without the sign bit, or length 0 when the pair needs the
 // escape. `table` 0 = the default table, 1 = the alternative intra table.
 Vlc run_level_code(int table, int run, int level);
+// The table behind run_level_code, [run 0..31][level 0..40], for loops that
+// look up many pairs.
+using RunLevelTable = Vlc[32][41];
+const RunLevelTable& run_level_table(int table);
 
 // Nearest code of the non-linear scale for a quantiser value.
 int non_linear_code(int quantiser);
