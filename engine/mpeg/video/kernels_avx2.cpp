@@ -138,22 +138,29 @@ KAVROL_AVX2 inline __m256i lanes(const u8* lo, const u8* hi) {
 
 KAVROL_AVX2 void sad16_row_avx2(const u8* ref, const u8* cur, int stride, int h, int n, int* out) {
   int i = 0;
-  // A group of eight reads 24 bytes a line: whole only with nine positions left.
+  // A group of eight reads 24 bytes a line, whole only with nine positions
+  // left; its high half is the ninth position's line, measured on the way.
   for (; n - i >= 9; i += 8) {
     __m256i a = _mm256_setzero_si256(), b = a;
+    __m128i ninth = _mm_setzero_si128();
     const u8* r = ref + i;
     const u8* c = cur;
     for (int j = 0; j < h; ++j, r += stride, c += stride) {
-      const __m256i cv =
-          _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
-      const __m256i rv = lanes(r, r + 8);
+      const __m128i c16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+      const __m128i r8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + 8));
+      const __m256i cv = _mm256_broadcastsi128_si256(c16);
+      const __m256i rv = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r))), r8, 1);
       a = _mm256_add_epi16(a, _mm256_mpsadbw_epu8(rv, cv, 0x10));
       b = _mm256_add_epi16(b, _mm256_mpsadbw_epu8(rv, cv, 0x3D));
+      ninth = _mm_add_epi64(ninth, _mm_sad_epu8(r8, c16));
     }
     const __m256i s = _mm256_add_epi16(a, b);
     const __m128i t = _mm_add_epi16(_mm256_castsi256_si128(s), _mm256_extracti128_si256(s, 1));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_cvtepu16_epi32(t));
+    out[i + 8] = _mm_cvtsi128_si32(_mm_add_epi32(ninth, _mm_unpackhi_epi64(ninth, ninth)));
   }
+  if (i > 0) ++i;  // the last group's ninth
   if (i < n) sad16_row_sse2(ref + i, cur, stride, h, n - i, out + i);
 }
 
