@@ -127,146 +127,132 @@ struct FieldContext {
 
 }  // namespace
 
-bool Estimator::run_field() {
+bool Estimator::field_row(int j) {
   VideoEncoder& e = e_;
   const bool variable = e.variable_search;
   const int w = e.coded_width, parity = field_parity(e);
   const int h4 = e.coded_height / 8;
   const std::size_t half = static_cast<std::size_t>(w / 4) * h4;
-  if (variable) field_coarse_setup();
   const std::uint8_t* cur_sub =
       (e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data()) + parity * half;
   const int coarse_fwd = e.coarse_fwd / 2, coarse_bwd = e.coarse_bwd / 2;
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      const int bx = 16 * i, by = 16 * j;
-      const FieldContext c{e, k_, w, parity, e.cur_org->plane[0].data() + parity * w + by * 2 * w + bx,
-                           bx, by};
-      auto reset = [&](int type) {
-        mb = MacroblockInfo{};
-        mb.mb_type = type;
-        mb.motion_type = kMcField;
-        mb.field_select[0][0] = mb.field_select[1][0] = parity;
-        mb.field_select[0][1] = mb.field_select[1][1] = parity;
-      };
-      reset(0);
-      const unsigned v = k_.variance16(c.cur, 2 * w);
-      if (e.pict_type == kPictureI) {
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    const int bx = 16 * i, by = 16 * j;
+    const FieldContext c{e, k_, w, parity, e.cur_org->plane[0].data() + parity * w + by * 2 * w + bx,
+                         bx, by};
+    auto reset = [&](int type) {
+      mb = MacroblockInfo{};
+      mb.mb_type = type;
+      mb.motion_type = kMcField;
+      mb.field_select[0][0] = mb.field_select[1][0] = parity;
+      mb.field_select[0][1] = mb.field_select[1][1] = parity;
+    };
+    reset(0);
+    const unsigned v = k_.variance16(c.cur, 2 * w);
+    if (e.pict_type == kPictureI) {
+      reset(kMbIntra);
+      mb.distance = static_cast<int>(v);
+      continue;
+    }
+    int start[2][2] = {{bx, by}, {bx, by}};
+    if (variable) {
+      const std::size_t at_mb = static_cast<std::size_t>(index);
+      // The I/P pair's P field searches its own I field, the newer image.
+      const std::uint8_t* fwd_sub = e.ip_field ? e.sub_new.data() + (1 - parity) * half
+                                               : e.sub_old.data() + parity * half;
+      coarse_search(cur_sub, fwd_sub, coarse_fwd, bx / 4, by / 4, e.coarse_fx[at_mb],
+                    e.coarse_fy[at_mb], h4);
+      start[0][0] = e.coarse_fx[at_mb];
+      start[0][1] = e.coarse_fy[at_mb];
+      if (e.pict_type == kPictureB) {
+        coarse_search(cur_sub, e.sub_new.data() + parity * half, coarse_bwd, bx / 4, by / 4,
+                      e.coarse_bx[at_mb], e.coarse_by[at_mb], h4);
+        start[1][0] = e.coarse_bx[at_mb];
+        start[1][1] = e.coarse_by[at_mb];
+      }
+    }
+    auto set_whole = [&](int dir, const FieldEstimate& fe) {
+      for (int r = 0; r < 2; ++r) {
+        mb.mv[r][dir][0] = fe.whole.hx;
+        mb.mv[r][dir][1] = fe.whole.hy;
+        mb.field_select[r][dir] = fe.whole_sel;
+      }
+    };
+    auto set_halves = [&](int dir, const FieldEstimate& fe) {
+      for (int r = 0; r < 2; ++r) {
+        mb.mv[r][dir][0] = fe.half[r].hx;
+        mb.mv[r][dir][1] = fe.half[r].hy;
+        mb.field_select[r][dir] = fe.half_sel[r];
+      }
+    };
+    int err = 0;
+    if (e.pict_type == kPictureP) {
+      const FieldEstimate fe = field_estimate(0, bx, by, start[0][0], start[0][1]);
+      DualPrime dp;
+      if (e.s.ip_distance == 1 && !e.ip_field) dp = dual_prime_field(bx, by, fe);
+      if (dp.valid && dp.dist < fe.whole.dist && dp.dist < fe.half_dist) {
+        mb.motion_type = kMcDualPrime;
+        set_dual_prime(mb, dp);
+        err = dual_prime_field_error(bx, by, dp);
+        mb.distance = dp.dist;
+      } else if (fe.half_dist < fe.whole.dist) {
+        mb.motion_type = kMc16x8;
+        set_halves(0, fe);
+        err = c.sse(0, fe.half_sel[0], fe.half[0], 0, 8) +
+              c.sse(0, fe.half_sel[1], fe.half[1], 8, 8);
+        mb.distance = fe.half_dist;
+      } else {
+        set_whole(0, fe);
+        err = c.sse(0, fe.whole_sel, fe.whole, 0, 16);
+        mb.distance = fe.whole.dist;
+      }
+      if (intra_is_cheaper(v, err, variable)) {
         reset(kMbIntra);
         mb.distance = static_cast<int>(v);
-        continue;
-      }
-      int start[2][2] = {{bx, by}, {bx, by}};
-      if (variable) {
-        const std::size_t at_mb = static_cast<std::size_t>(index);
-        // The I/P pair's P field searches its own I field, the newer image.
-        const std::uint8_t* fwd_sub = e.ip_field ? e.sub_new.data() + (1 - parity) * half
-                                                 : e.sub_old.data() + parity * half;
-        coarse_search(cur_sub, fwd_sub, coarse_fwd, bx / 4, by / 4, e.coarse_fx[at_mb],
-                      e.coarse_fy[at_mb], h4);
-        start[0][0] = e.coarse_fx[at_mb];
-        start[0][1] = e.coarse_fy[at_mb];
-        if (e.pict_type == kPictureB) {
-          coarse_search(cur_sub, e.sub_new.data() + parity * half, coarse_bwd, bx / 4, by / 4,
-                        e.coarse_bx[at_mb], e.coarse_by[at_mb], h4);
-          start[1][0] = e.coarse_bx[at_mb];
-          start[1][1] = e.coarse_by[at_mb];
-        }
-      }
-      auto set_whole = [&](int dir, const FieldEstimate& fe) {
-        for (int r = 0; r < 2; ++r) {
-          mb.mv[r][dir][0] = fe.whole.hx;
-          mb.mv[r][dir][1] = fe.whole.hy;
-          mb.field_select[r][dir] = fe.whole_sel;
-        }
-      };
-      auto set_halves = [&](int dir, const FieldEstimate& fe) {
-        for (int r = 0; r < 2; ++r) {
-          mb.mv[r][dir][0] = fe.half[r].hx;
-          mb.mv[r][dir][1] = fe.half[r].hy;
-          mb.field_select[r][dir] = fe.half_sel[r];
-        }
-      };
-      int err = 0;
-      if (e.pict_type == kPictureP) {
-        const FieldEstimate fe = field_estimate(0, bx, by, start[0][0], start[0][1]);
-        DualPrime dp;
-        if (e.s.ip_distance == 1 && !e.ip_field) dp = dual_prime_field(bx, by, fe);
-        if (dp.valid && dp.dist < fe.whole.dist && dp.dist < fe.half_dist) {
-          mb.motion_type = kMcDualPrime;
-          set_dual_prime(mb, dp);
-          err = dual_prime_field_error(bx, by, dp);
-          mb.distance = dp.dist;
-        } else if (fe.half_dist < fe.whole.dist) {
-          mb.motion_type = kMc16x8;
-          set_halves(0, fe);
-          err = c.sse(0, fe.half_sel[0], fe.half[0], 0, 8) +
-                c.sse(0, fe.half_sel[1], fe.half[1], 8, 8);
-          mb.distance = fe.half_dist;
-        } else {
-          set_whole(0, fe);
-          err = c.sse(0, fe.whole_sel, fe.whole, 0, 16);
-          mb.distance = fe.whole.dist;
-        }
-        const long long err_intra = variable ? 2LL * err : err;
-        if (static_cast<long long>(v) < err_intra && err >= 2304) {
-          reset(kMbIntra);
-          mb.distance = static_cast<int>(v);
-        } else {
-          const int e0 = e.ip_field ? 0 : c.sse(0, parity, Found{}, 0, 16);
-          if (!e.ip_field && (4LL * e0 <= 5LL * err || e0 < 2304)) {
-            reset(0);
-            mb.distance = e0;
-          } else {
-            mb.mb_type = kMbForward;
-          }
-        }
       } else {
-        const FieldEstimate f = field_estimate(0, bx, by, start[0][0], start[0][1]);
-        const FieldEstimate b = field_estimate(1, bx, by, start[1][0], start[1][1]);
-        const int d[6] = {
-            c.bi(f.whole_sel, f.whole, b.whole_sel, b.whole, 0, 16, false),
-            c.bi(f.half_sel[0], f.half[0], b.half_sel[0], b.half[0], 0, 8, false) +
-                c.bi(f.half_sel[1], f.half[1], b.half_sel[1], b.half[1], 8, 8, false),
-            f.whole.dist, f.half_dist, b.whole.dist, b.half_dist};
-        int pick = 5;
-        for (int cand = 0; cand < 5; ++cand) {
-          bool below_all = true;
-          for (int later = cand + 1; later < 6; ++later)
-            if (!(d[cand] < d[later])) below_all = false;
-          if (below_all) {
-            pick = cand;
-            break;
-          }
-        }
-        const bool halves = (pick & 1) != 0;
-        const bool fwd = pick < 4, bwd = pick < 2 || pick >= 4;
-        mb.motion_type = halves ? kMc16x8 : kMcField;
-        mb.mb_type = (fwd ? kMbForward : 0) | (bwd ? kMbBackward : 0);
-        mb.distance = d[pick];
-        if (fwd) halves ? set_halves(0, f) : set_whole(0, f);
-        if (bwd) halves ? set_halves(1, b) : set_whole(1, b);
-        if (fwd && bwd) {
-          err = halves ? c.bi(f.half_sel[0], f.half[0], b.half_sel[0], b.half[0], 0, 8, true) +
-                             c.bi(f.half_sel[1], f.half[1], b.half_sel[1], b.half[1], 8, 8, true)
-                       : c.bi(f.whole_sel, f.whole, b.whole_sel, b.whole, 0, 16, true);
+        const int e0 = e.ip_field ? 0 : c.sse(0, parity, Found{}, 0, 16);
+        if (!e.ip_field && (4LL * e0 <= 5LL * err || e0 < 2304)) {
+          reset(0);
+          mb.distance = e0;
         } else {
-          const int dir = fwd ? 0 : 1;
-          const FieldEstimate& x = fwd ? f : b;
-          err = halves ? c.sse(dir, x.half_sel[0], x.half[0], 0, 8) +
-                             c.sse(dir, x.half_sel[1], x.half[1], 8, 8)
-                       : c.sse(dir, x.whole_sel, x.whole, 0, 16);
-        }
-        const long long err_intra = variable ? 2LL * err : err;
-        if (static_cast<long long>(v) < err_intra && err >= 2304) {
-          reset(kMbIntra);
-          mb.distance = static_cast<int>(v);
+          mb.mb_type = kMbForward;
         }
       }
-      if (stop_requested(e.ctx)) return false;
+    } else {
+      const FieldEstimate f = field_estimate(0, bx, by, start[0][0], start[0][1]);
+      const FieldEstimate b = field_estimate(1, bx, by, start[1][0], start[1][1]);
+      const int d[6] = {
+          c.bi(f.whole_sel, f.whole, b.whole_sel, b.whole, 0, 16, false),
+          c.bi(f.half_sel[0], f.half[0], b.half_sel[0], b.half[0], 0, 8, false) +
+              c.bi(f.half_sel[1], f.half[1], b.half_sel[1], b.half[1], 8, 8, false),
+          f.whole.dist, f.half_dist, b.whole.dist, b.half_dist};
+      const int pick = first_below_the_rest(d);
+      const bool halves = (pick & 1) != 0;
+      const bool fwd = pick < 4, bwd = pick < 2 || pick >= 4;
+      mb.motion_type = halves ? kMc16x8 : kMcField;
+      mb.mb_type = (fwd ? kMbForward : 0) | (bwd ? kMbBackward : 0);
+      mb.distance = d[pick];
+      if (fwd) halves ? set_halves(0, f) : set_whole(0, f);
+      if (bwd) halves ? set_halves(1, b) : set_whole(1, b);
+      if (fwd && bwd) {
+        err = halves ? c.bi(f.half_sel[0], f.half[0], b.half_sel[0], b.half[0], 0, 8, true) +
+                           c.bi(f.half_sel[1], f.half[1], b.half_sel[1], b.half[1], 8, 8, true)
+                     : c.bi(f.whole_sel, f.whole, b.whole_sel, b.whole, 0, 16, true);
+      } else {
+        const int dir = fwd ? 0 : 1;
+        const FieldEstimate& x = fwd ? f : b;
+        err = halves ? c.sse(dir, x.half_sel[0], x.half[0], 0, 8) +
+                           c.sse(dir, x.half_sel[1], x.half[1], 8, 8)
+                     : c.sse(dir, x.whole_sel, x.whole, 0, 16);
+      }
+      if (intra_is_cheaper(v, err, variable)) {
+        reset(kMbIntra);
+        mb.distance = static_cast<int>(v);
+      }
     }
+    if (stop_requested(e.ctx)) return false;
   }
   return true;
 }

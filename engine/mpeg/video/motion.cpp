@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mpeg/video/motion_search.h"
+#include "mpeg/video/row_workers.h"
 
 namespace corvexa::mpeg::video {
 
@@ -255,139 +256,122 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
   out_y = by * 4;
 }
 
-bool Estimator::run(RowQueue& rows) {
+bool Estimator::frame_row(int j) {
   VideoEncoder& e = e_;
-  if (e.pict_struct != kFramePicture) return run_field();
   const bool with_fields = !e.frame_pred_dct;
   const bool variable = e.variable_search;
   const std::uint8_t* cur_sub = e.pict_type == kPictureB ? e.sub_cur.data() : e.sub_new.data();
   const int w = e.coded_width;
-  for (int j = rows.next++; j < e.mb_rows_pic; j = rows.next++) {
-    int index = j * e.mb_cols;
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      mb = MacroblockInfo{};
-      mb.motion_type = kMcFrame;
-      const int bx = 16 * i, by = 16 * j;
-      const unsigned v = k_.variance16(e.cur_org->plane[0].data() + by * w + bx, w);
-      if (e.pict_type == kPictureI) {
-        mb.mb_type = kMbIntra;
-        mb.distance = static_cast<int>(v);
-        continue;
-      }
-      if (variable) {
-        const int sx = bx / 4, sy = by / 4;
-        const std::size_t at = static_cast<std::size_t>(index);
-        coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, e.coarse_fx[at],
-                      e.coarse_fy[at], e.coded_height / 4);
-        start_x_[0] = e.coarse_fx[at];
-        start_y_[0] = e.coarse_fy[at];
-        if (e.pict_type == kPictureB) {
-          coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, e.coarse_bx[at],
-                        e.coarse_by[at], e.coded_height / 4);
-          start_x_[1] = e.coarse_bx[at];
-          start_y_[1] = e.coarse_by[at];
-        }
-      }
-      int err = 0;
-      if (e.pict_type == kPictureP) {
-        const FrameEstimate fe = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
-        // Dual prime needs the reference to be the field pair right before.
-        DualPrime dp;
-        if (with_fields && e.s.ip_distance == 1) dp = dual_prime_frame(bx, by, fe);
-        const bool field = with_fields && fe.field_dist < fe.frame.dist;
-        if (dp.valid && dp.dist < fe.frame.dist && dp.dist < fe.field_dist) {
-          mb.motion_type = kMcDualPrime;
-          set_dual_prime(mb, dp);
-          err = dual_prime_frame_error(bx, by, dp);
-          mb.distance = dp.dist;
-        } else if (field) {
-          mb.motion_type = kMcField;
-          set_field(mb, 0, fe);
-          err = sse_field(e.old_ref, bx, by, fe);
-          mb.distance = fe.field_dist;
-        } else {
-          set_frame(mb, 0, fe.frame);
-          err = sse_frame(e.old_ref, bx, by, fe.frame);
-          mb.distance = fe.frame.dist;
-        }
-        const long long err_intra = variable ? 2LL * err : err;
-        if (static_cast<long long>(v) < err_intra && err >= 2304) {
-          mb = MacroblockInfo{};
-          mb.mb_type = kMbIntra;
-          mb.distance = static_cast<int>(v);
-        } else {
-          const int e0 = sse_frame(e.old_ref, bx, by, Found{});
-          if (4LL * e0 <= 5LL * err || e0 < 2304) {
-            mb = MacroblockInfo{};
-            mb.mb_type = 0;
-            mb.distance = e0;
-          } else {
-            mb.mb_type = kMbForward;
-          }
-        }
-      } else {
-        const FrameEstimate f = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
-        const FrameEstimate b = estimate(e.new_org, e.new_ref, bx, by, 1, with_fields);
-        if (with_fields) {
-          const int d[6] = {bi_frame(bx, by, f.frame, b.frame, false),
-                            bi_field(bx, by, f, b, false),
-                            f.frame.dist, f.field_dist, b.frame.dist, b.field_dist};
-          int pick = 5;
-          for (int c = 0; c < 5; ++c) {
-            bool below_all = true;
-            for (int later = c + 1; later < 6; ++later)
-              if (!(d[c] < d[later])) below_all = false;
-            if (below_all) {
-              pick = c;
-              break;
-            }
-          }
-          const bool field = (pick & 1) != 0;
-          const bool fwd = pick < 4, bwd = pick < 2 || pick >= 4;
-          mb.motion_type = field ? kMcField : kMcFrame;
-          mb.mb_type = (fwd ? kMbForward : 0) | (bwd ? kMbBackward : 0);
-          mb.distance = d[pick];
-          if (fwd) field ? set_field(mb, 0, f) : set_frame(mb, 0, f.frame);
-          if (bwd) field ? set_field(mb, 1, b) : set_frame(mb, 1, b.frame);
-          if (fwd && bwd)
-            err = field ? bi_field(bx, by, f, b, true) : bi_frame(bx, by, f.frame, b.frame, true);
-          else if (fwd)
-            err = field ? sse_field(e.old_ref, bx, by, f) : sse_frame(e.old_ref, bx, by, f.frame);
-          else
-            err = field ? sse_field(e.new_ref, bx, by, b) : sse_frame(e.new_ref, bx, by, b.frame);
-        } else {
-          const int ef = sse_frame(e.old_ref, bx, by, f.frame);
-          const int eb = sse_frame(e.new_ref, bx, by, b.frame);
-          const int ei = bi_frame(bx, by, f.frame, b.frame, true);
-          set_frame(mb, 0, f.frame);
-          set_frame(mb, 1, b.frame);
-          if (!(eb < ef || ei < ef)) {
-            mb.mb_type = kMbForward;
-            err = ef;
-            mb.distance = f.frame.dist;
-          } else if (ei < eb) {
-            mb.mb_type = kMbForward | kMbBackward;
-            err = ei;
-            mb.distance = bi_frame(bx, by, f.frame, b.frame, false);
-          } else {
-            mb.mb_type = kMbBackward;
-            err = eb;
-            mb.distance = b.frame.dist;
-          }
-        }
-        const long long err_intra = variable ? 2LL * err : err;
-        if (static_cast<long long>(v) < err_intra && err >= 2304) {
-          mb = MacroblockInfo{};
-          mb.mb_type = kMbIntra;
-          mb.distance = static_cast<int>(v);
-        }
-      }
-      if (stop_requested(e.ctx) || rows.stopped) {
-        rows.stopped = true;
-        return false;
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    mb = MacroblockInfo{};
+    mb.motion_type = kMcFrame;
+    const int bx = 16 * i, by = 16 * j;
+    const unsigned v = k_.variance16(e.cur_org->plane[0].data() + by * w + bx, w);
+    if (e.pict_type == kPictureI) {
+      mb.mb_type = kMbIntra;
+      mb.distance = static_cast<int>(v);
+      continue;
+    }
+    if (variable) {
+      const int sx = bx / 4, sy = by / 4;
+      const std::size_t at = static_cast<std::size_t>(index);
+      coarse_search(cur_sub, e.sub_old.data(), e.coarse_fwd, sx, sy, e.coarse_fx[at],
+                    e.coarse_fy[at], e.coded_height / 4);
+      start_x_[0] = e.coarse_fx[at];
+      start_y_[0] = e.coarse_fy[at];
+      if (e.pict_type == kPictureB) {
+        coarse_search(cur_sub, e.sub_new.data(), e.coarse_bwd, sx, sy, e.coarse_bx[at],
+                      e.coarse_by[at], e.coded_height / 4);
+        start_x_[1] = e.coarse_bx[at];
+        start_y_[1] = e.coarse_by[at];
       }
     }
+    int err = 0;
+    if (e.pict_type == kPictureP) {
+      const FrameEstimate fe = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+      // Dual prime needs the reference to be the field pair right before.
+      DualPrime dp;
+      if (with_fields && e.s.ip_distance == 1) dp = dual_prime_frame(bx, by, fe);
+      const bool field = with_fields && fe.field_dist < fe.frame.dist;
+      if (dp.valid && dp.dist < fe.frame.dist && dp.dist < fe.field_dist) {
+        mb.motion_type = kMcDualPrime;
+        set_dual_prime(mb, dp);
+        err = dual_prime_frame_error(bx, by, dp);
+        mb.distance = dp.dist;
+      } else if (field) {
+        mb.motion_type = kMcField;
+        set_field(mb, 0, fe);
+        err = sse_field(e.old_ref, bx, by, fe);
+        mb.distance = fe.field_dist;
+      } else {
+        set_frame(mb, 0, fe.frame);
+        err = sse_frame(e.old_ref, bx, by, fe.frame);
+        mb.distance = fe.frame.dist;
+      }
+      if (intra_is_cheaper(v, err, variable)) {
+        mb = MacroblockInfo{};
+        mb.mb_type = kMbIntra;
+        mb.distance = static_cast<int>(v);
+      } else {
+        const int e0 = sse_frame(e.old_ref, bx, by, Found{});
+        if (4LL * e0 <= 5LL * err || e0 < 2304) {
+          mb = MacroblockInfo{};
+          mb.mb_type = 0;
+          mb.distance = e0;
+        } else {
+          mb.mb_type = kMbForward;
+        }
+      }
+    } else {
+      const FrameEstimate f = estimate(e.old_org, e.old_ref, bx, by, 0, with_fields);
+      const FrameEstimate b = estimate(e.new_org, e.new_ref, bx, by, 1, with_fields);
+      if (with_fields) {
+        const int d[6] = {bi_frame(bx, by, f.frame, b.frame, false),
+                          bi_field(bx, by, f, b, false),
+                          f.frame.dist, f.field_dist, b.frame.dist, b.field_dist};
+        const int pick = first_below_the_rest(d);
+        const bool field = (pick & 1) != 0;
+        const bool fwd = pick < 4, bwd = pick < 2 || pick >= 4;
+        mb.motion_type = field ? kMcField : kMcFrame;
+        mb.mb_type = (fwd ? kMbForward : 0) | (bwd ? kMbBackward : 0);
+        mb.distance = d[pick];
+        if (fwd) field ? set_field(mb, 0, f) : set_frame(mb, 0, f.frame);
+        if (bwd) field ? set_field(mb, 1, b) : set_frame(mb, 1, b.frame);
+        if (fwd && bwd)
+          err = field ? bi_field(bx, by, f, b, true) : bi_frame(bx, by, f.frame, b.frame, true);
+        else if (fwd)
+          err = field ? sse_field(e.old_ref, bx, by, f) : sse_frame(e.old_ref, bx, by, f.frame);
+        else
+          err = field ? sse_field(e.new_ref, bx, by, b) : sse_frame(e.new_ref, bx, by, b.frame);
+      } else {
+        const int ef = sse_frame(e.old_ref, bx, by, f.frame);
+        const int eb = sse_frame(e.new_ref, bx, by, b.frame);
+        const int ei = bi_frame(bx, by, f.frame, b.frame, true);
+        set_frame(mb, 0, f.frame);
+        set_frame(mb, 1, b.frame);
+        if (!(eb < ef || ei < ef)) {
+          mb.mb_type = kMbForward;
+          err = ef;
+          mb.distance = f.frame.dist;
+        } else if (ei < eb) {
+          mb.mb_type = kMbForward | kMbBackward;
+          err = ei;
+          mb.distance = bi_frame(bx, by, f.frame, b.frame, false);
+        } else {
+          mb.mb_type = kMbBackward;
+          err = eb;
+          mb.distance = b.frame.dist;
+        }
+      }
+      if (intra_is_cheaper(v, err, variable)) {
+        mb = MacroblockInfo{};
+        mb.mb_type = kMbIntra;
+        mb.distance = static_cast<int>(v);
+      }
+    }
+    if (stop_requested(e.ctx)) return false;
   }
   return true;
 }
@@ -424,38 +408,24 @@ bool allocate_motion_buffers(VideoEncoder& e) {
 }
 
 bool motion_estimation(VideoEncoder& e) {
-  Estimator first(e);
   const bool frame = e.pict_struct == kFramePicture;
-  if (e.variable_search && frame) first.coarse_setup();
-  int workers = e.ctx.motion_threads > 0 ? e.ctx.motion_threads
-                                         : static_cast<int>(std::thread::hardware_concurrency());
-  // Field pictures are still searched by one worker.
-  workers = frame ? std::clamp(workers, 1, std::max(1, e.mb_rows_pic)) : 1;
-  RowQueue rows;
-  std::vector<Estimator> helpers(static_cast<std::size_t>(workers - 1), Estimator(e));
-  std::vector<std::thread> threads;
-  threads.reserve(helpers.size());
-  std::vector<char> helper_ok(helpers.size(), 1);
-  for (std::size_t t = 0; t < helpers.size(); ++t) {
-    try {
-      threads.emplace_back([&, t] { helper_ok[t] = helpers[t].run(rows); });
-    } catch (const std::system_error&) {
-      break;  // fewer workers: the rows left are taken by those running
-    }
-  }
-  bool ok = first.run(rows);
-  for (std::thread& t : threads) t.join();
-  for (std::size_t t = 0; t < threads.size(); ++t) ok = ok && helper_ok[t];
+  const int workers = row_workers(e, e.mb_rows_pic);
+  std::vector<Estimator> estimators(static_cast<std::size_t>(workers), Estimator(e));
+  // The sub-sampled pictures are made once, before the rows are shared out.
+  if (e.variable_search) frame ? estimators[0].coarse_setup() : estimators[0].field_coarse_setup();
+  const bool ok = for_each_row(workers, e.mb_rows_pic, [&](int worker, int j) {
+    Estimator& est = estimators[static_cast<std::size_t>(worker)];
+    return frame ? est.frame_row(j) : est.field_row(j);
+  });
   LargestVectors& l = e.largest;
-  auto merge = [&l](const LargestVectors& m) {
+  for (const Estimator& est : estimators) {
+    const LargestVectors& m = est.largest();
     l.fwd_x = std::max(l.fwd_x, m.fwd_x);
     l.fwd_y = std::max(l.fwd_y, m.fwd_y);
     l.bwd_x = std::max(l.bwd_x, m.bwd_x);
     l.bwd_y = std::max(l.bwd_y, m.bwd_y);
-  };
-  merge(first.largest());
-  for (std::size_t t = 0; t < threads.size(); ++t) merge(helpers[t].largest());
-  return ok && !rows.stopped;
+  }
+  return ok;
 }
 
 void derive_f_codes(VideoEncoder& e) {

@@ -2,7 +2,6 @@
 // and dual-prime estimates.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +28,26 @@ inline const std::uint8_t* at(const std::uint8_t* p, int lx, int hx, int hy, int
   return p + lx * (y + (hy >> 1)) + x + (hx >> 1);
 }
 
+// A macroblock goes intra when its variance is below the prediction error
+// (doubled for the variable search) and that error is not small.
+inline bool intra_is_cheaper(unsigned variance, int err, bool variable) {
+  const long long err_intra = variable ? 2LL * err : err;
+  return static_cast<long long>(variance) < err_intra && err >= 2304;
+}
+
+// The B-macroblock choice among six distances (bidirectional, forward,
+// backward; each whole and split): the first below every later one, else the
+// last.
+inline int first_below_the_rest(const int (&d)[6]) {
+  for (int c = 0; c < 5; ++c) {
+    bool below_all = true;
+    for (int later = c + 1; later < 6; ++later)
+      if (!(d[c] < d[later])) below_all = false;
+    if (below_all) return c;
+  }
+  return 5;
+}
+
 // A dual-prime choice: the transmitted vector, its differential and the
 // distance of the averaged prediction.
 struct DualPrime {
@@ -38,22 +57,16 @@ struct DualPrime {
   int dist = 0;
 };
 
-// Macroblock rows of a frame picture handed out to the motion-search workers
-// one at a time. Every macroblock's decision depends only on the pictures, so
-// the order in which rows are taken does not change the result.
-struct RowQueue {
-  std::atomic<int> next{0};
-  std::atomic<bool> stopped{false};
-};
-
 class Estimator {
  public:
   explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
-  // Decides the rows taken from `rows` (a field picture: all of it); false
-  // when a stop was requested.
-  bool run(RowQueue& rows);
-  // Once per frame picture, before the workers start.
+  // Decides macroblock row j of a frame or a field picture; false when a
+  // stop was requested (tested after every macroblock).
+  bool frame_row(int j);
+  bool field_row(int j);
+  // Once per frame or field picture of a variable search, before the rows.
   void coarse_setup();
+  void field_coarse_setup();
   const LargestVectors& largest() const { return largest_; }
 
  private:
@@ -107,7 +120,6 @@ class Estimator {
   int dual_prime_frame_error(int bx, int by, const DualPrime& dp);
 
   // Field pictures (field_motion.cpp).
-  bool run_field();
   struct FieldEstimate {
     Found whole;     // 16 x 16 from the better reference field
     int whole_sel = 0;
@@ -117,7 +129,6 @@ class Estimator {
     int half_dist = 0;
   };
   FieldEstimate field_estimate(int dir, int bx, int by, int start_x, int start_y);
-  void field_coarse_setup();
   DualPrime dual_prime_field(int bx, int by, const FieldEstimate& fe);
   DualPrimeDist dual_prime_field_dist(int bx, int by, const DualPrime& dp, bool squared);
   int dual_prime_field_error(int bx, int by, const DualPrime& dp);
