@@ -99,26 +99,24 @@ void predict_dual_prime_frame(VideoEncoder& e, const MacroblockInfo& mb, int bx,
   }
 }
 
-void predict_field_picture(VideoEncoder& e) {
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      const int bx = 16 * i, by = 16 * j;
-      if (mb.mb_type & kMbIntra) {
-        fill_field_block(e, bx, by, 128);
-        continue;
-      }
-      if (e.pict_type == kPictureP) {
+void predict_field_row(VideoEncoder& e, int j) {
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    const int bx = 16 * i, by = 16 * j;
+    if (mb.mb_type & kMbIntra) {
+      fill_field_block(e, bx, by, 128);
+      continue;
+    }
+    if (e.pict_type == kPictureP) {
+      predict_field_macroblock(e, 0, mb, bx, by, false);
+    } else {
+      bool have = false;
+      if (mb.mb_type & kMbForward) {
         predict_field_macroblock(e, 0, mb, bx, by, false);
-      } else {
-        bool have = false;
-        if (mb.mb_type & kMbForward) {
-          predict_field_macroblock(e, 0, mb, bx, by, false);
-          have = true;
-        }
-        if (mb.mb_type & kMbBackward) predict_field_macroblock(e, 1, mb, bx, by, have);
+        have = true;
       }
+      if (mb.mb_type & kMbBackward) predict_field_macroblock(e, 1, mb, bx, by, have);
     }
   }
 }

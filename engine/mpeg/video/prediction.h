@@ -11,7 +11,7 @@ namespace corvexa::mpeg::video {
 // reference frame.
 void predict_dual_prime_frame(VideoEncoder& e, const MacroblockInfo& mb, int bx, int by);
 
-// pred_frame for every macroblock of the current field picture.
-void predict_field_picture(VideoEncoder& e);
+// The prediction of macroblock row j of the current field picture.
+void predict_field_row(VideoEncoder& e, int j);
 
 }  // namespace corvexa::mpeg::video

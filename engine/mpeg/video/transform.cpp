@@ -5,6 +5,7 @@
 
 #include "mpeg/video/video_encoder.h"
 #include "mpeg/video/prediction.h"
+#include "mpeg/video/row_workers.h"
 #include "mpeg/video/vlc_tables.h"
 
 namespace corvexa::mpeg::video {
@@ -164,112 +165,117 @@ BlockPlace block_place(const VideoEncoder& e, int k, int bx, int by, int dct_typ
   return {comp, cbase + static_cast<std::size_t>((by + row * 8) * lc + cx), lc};
 }
 
+void predict_row(VideoEncoder& e, int j) {
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    const int bx = 16 * i, by = 16 * j;
+    if (mb.mb_type & kMbIntra) {
+      fill_block(e.pred, e, bx, by, 128);
+      continue;
+    }
+    if (e.pict_type == kPictureP) {
+      predict_macroblock(e, e.old_ref, 0, mb, bx, by, false);
+    } else {
+      bool have = false;
+      if (mb.mb_type & kMbForward) {
+        predict_macroblock(e, e.old_ref, 0, mb, bx, by, false);
+        have = true;
+      }
+      if (mb.mb_type & kMbBackward) predict_macroblock(e, e.new_ref, 1, mb, bx, by, have);
+    }
+  }
+}
+
+void choose_dct_type_row(VideoEncoder& e, int j) {
+  const int w = e.coded_width;
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    if (e.frame_pred_dct || e.pict_struct != kFramePicture) {
+      mb.dct_type = 0;
+      continue;
+    }
+    const std::uint8_t* org = e.cur_org->plane[0].data() + 16 * j * w + 16 * i;
+    const std::uint8_t* prd = e.pred.plane[0].data() + 16 * j * w + 16 * i;
+    double st = 0, sb = 0, stt = 0, sbb = 0, stb = 0;
+    for (int y = 0; y < 16; y += 2) {
+      for (int x = 0; x < 16; ++x) {
+        const double t = org[y * w + x] - prd[y * w + x];
+        const double b = org[(y + 1) * w + x] - prd[(y + 1) * w + x];
+        st += t;
+        sb += b;
+        stt += t * t;
+        sbb += b * b;
+        stb += t * b;
+      }
+    }
+    const double d = (stt - st * st / 128.0) * (sbb - sb * sb / 128.0);
+    mb.dct_type = (d > 0 && (stb - st * sb / 128.0) / std::sqrt(d) > 0.5) ? 0 : 1;
+  }
+}
+
+void transform_row(VideoEncoder& e, int j) {
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    for (int k = 0; k < e.blocks_per_mb; ++k) {
+      const BlockPlace p = block_place(e, k, 16 * i, 16 * j, mb.dct_type);
+      std::int16_t* blk =
+          e.blocks.data() + (static_cast<std::size_t>(index) * e.blocks_per_mb + k) * 64;
+      e.k.subtract_prediction(e.cur_org->plane[p.comp].data() + p.offset,
+                              e.pred.plane[p.comp].data() + p.offset, p.stride, blk);
+      e.k.forward_dct(blk);
+    }
+  }
+}
+
+void inverse_transform_row(VideoEncoder& e, int j) {
+  const int dc_precision = e.mpeg1 ? 0 : e.s.intra_dc_precision;
+  std::int16_t tmp[64];
+  int index = j * e.mb_cols;
+  for (int i = 0; i < e.mb_cols; ++i, ++index) {
+    const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
+    const bool intra = (mb.mb_type & kMbIntra) != 0;
+    for (int k = 0; k < e.blocks_per_mb; ++k) {
+      const BlockPlace p = block_place(e, k, 16 * i, 16 * j, mb.dct_type);
+      const std::uint8_t* prd = e.pred.plane[p.comp].data() + p.offset;
+      std::uint8_t* out = e.cur_ref->plane[p.comp].data() + p.offset;
+      const bool coded = intra || (mb.cbp & (1 << (e.blocks_per_mb - 1 - k)));
+      if (!coded) {
+        for (int y = 0; y < 8; ++y)
+          std::memcpy(out + y * p.stride, prd + y * p.stride, 8);
+        continue;
+      }
+      const std::int16_t* blk =
+          e.blocks.data() + (static_cast<std::size_t>(index) * e.blocks_per_mb + k) * 64;
+      if (intra)
+        e.k.dequantise_intra(blk, tmp, dc_precision, e.intra_q, mb.mquant, e.mpeg1);
+      else
+        e.k.dequantise_non_intra(blk, tmp, e.inter_q, mb.mquant, e.mpeg1);
+      e.k.inverse_dct(tmp);
+      e.k.add_prediction(tmp, prd, p.stride, out);
+    }
+  }
+}
+
 }  // namespace
 
-void predict(VideoEncoder& e) {
-  if (e.pict_struct != kFramePicture) {
-    predict_field_picture(e);
-    return;
-  }
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      const int bx = 16 * i, by = 16 * j;
-      if (mb.mb_type & kMbIntra) {
-        fill_block(e.pred, e, bx, by, 128);
-        continue;
-      }
-      if (e.pict_type == kPictureP) {
-        predict_macroblock(e, e.old_ref, 0, mb, bx, by, false);
-      } else {
-        bool have = false;
-        if (mb.mb_type & kMbForward) {
-          predict_macroblock(e, e.old_ref, 0, mb, bx, by, false);
-          have = true;
-        }
-        if (mb.mb_type & kMbBackward) predict_macroblock(e, e.new_ref, 1, mb, bx, by, have);
-      }
-    }
-  }
-}
-
-void choose_dct_type(VideoEncoder& e) {
-  const int w = e.coded_width;
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      if (e.frame_pred_dct || e.pict_struct != kFramePicture) {
-        mb.dct_type = 0;
-        continue;
-      }
-      const std::uint8_t* org = e.cur_org->plane[0].data() + 16 * j * w + 16 * i;
-      const std::uint8_t* prd = e.pred.plane[0].data() + 16 * j * w + 16 * i;
-      double st = 0, sb = 0, stt = 0, sbb = 0, stb = 0;
-      for (int y = 0; y < 16; y += 2) {
-        for (int x = 0; x < 16; ++x) {
-          const double t = org[y * w + x] - prd[y * w + x];
-          const double b = org[(y + 1) * w + x] - prd[(y + 1) * w + x];
-          st += t;
-          sb += b;
-          stt += t * t;
-          sbb += b * b;
-          stb += t * b;
-        }
-      }
-      const double d = (stt - st * st / 128.0) * (sbb - sb * sb / 128.0);
-      mb.dct_type = (d > 0 && (stb - st * sb / 128.0) / std::sqrt(d) > 0.5) ? 0 : 1;
-    }
-  }
-}
-
-void transform(VideoEncoder& e) {
-  int index = 0;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      for (int k = 0; k < e.blocks_per_mb; ++k) {
-        const BlockPlace p = block_place(e, k, 16 * i, 16 * j, mb.dct_type);
-        std::int16_t* blk =
-            e.blocks.data() + (static_cast<std::size_t>(index) * e.blocks_per_mb + k) * 64;
-        e.k.subtract_prediction(e.cur_org->plane[p.comp].data() + p.offset,
-                                e.pred.plane[p.comp].data() + p.offset, p.stride, blk);
-        e.k.forward_dct(blk);
-      }
-    }
-  }
+void predict_and_transform(VideoEncoder& e) {
+  const bool frame = e.pict_struct == kFramePicture;
+  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e, frame](int, int j) {
+    frame ? predict_row(e, j) : predict_field_row(e, j);
+    choose_dct_type_row(e, j);
+    transform_row(e, j);
+    return true;
+  });
 }
 
 void inverse_transform(VideoEncoder& e) {
-  const int dc_precision = e.mpeg1 ? 0 : e.s.intra_dc_precision;
-  int index = 0;
-  std::int16_t tmp[64];
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
-    for (int i = 0; i < e.mb_cols; ++i, ++index) {
-      const MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
-      const bool intra = (mb.mb_type & kMbIntra) != 0;
-      for (int k = 0; k < e.blocks_per_mb; ++k) {
-        const BlockPlace p = block_place(e, k, 16 * i, 16 * j, mb.dct_type);
-        const std::uint8_t* prd = e.pred.plane[p.comp].data() + p.offset;
-        std::uint8_t* out = e.cur_ref->plane[p.comp].data() + p.offset;
-        const bool coded = intra || (mb.cbp & (1 << (e.blocks_per_mb - 1 - k)));
-        if (!coded) {
-          for (int y = 0; y < 8; ++y)
-            std::memcpy(out + y * p.stride, prd + y * p.stride, 8);
-          continue;
-        }
-        const std::int16_t* blk =
-            e.blocks.data() + (static_cast<std::size_t>(index) * e.blocks_per_mb + k) * 64;
-        if (intra)
-          e.k.dequantise_intra(blk, tmp, dc_precision, e.intra_q, mb.mquant, e.mpeg1);
-        else
-          e.k.dequantise_non_intra(blk, tmp, e.inter_q, mb.mquant, e.mpeg1);
-        e.k.inverse_dct(tmp);
-        e.k.add_prediction(tmp, prd, p.stride, out);
-      }
-    }
-  }
+  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e](int, int j) {
+    inverse_transform_row(e, j);
+    return true;
+  });
 }
 
 bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,

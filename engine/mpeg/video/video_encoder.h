@@ -157,9 +157,9 @@ void dual_prime_vectors(const int mv[2], const int dmv[2], int pict_struct, int 
 
 // Prediction, transform, quantisation and reconstruction.
 bool load_quant_matrices(VideoEncoder& e);
-void predict(VideoEncoder& e);
-void choose_dct_type(VideoEncoder& e);
-void transform(VideoEncoder& e);
+// Prediction, DCT type and forward transform of every macroblock, and the
+// reconstruction after the picture is written; both by rows on the workers.
+void predict_and_transform(VideoEncoder& e);
 void inverse_transform(VideoEncoder& e);
 bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
                     const int* matrix, int mquant, bool mpeg1);

@@ -429,9 +429,7 @@ bool Run::code_one_picture() {
       if (e.f_code[dir][0] != 15) e.f_code[dir][0] = e.f_code[dir][1] = std::max(e.f_code[dir][0], e.f_code[dir][1]);
   if (!motion_estimation(e)) return false;
   if (e.variable_search) derive_f_codes(e);
-  predict(e);
-  choose_dct_type(e);
-  transform(e);
+  predict_and_transform(e);
   if (!write_picture(e)) return false;
   inverse_transform(e);
   return true;
