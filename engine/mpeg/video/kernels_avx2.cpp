@@ -1,7 +1,7 @@
 // AVX2 forms of the interpolating distances: a line of 16 samples is held as
 // 16-bit lanes, so the two-way half-pel average needs no unpacking. The row
 // distances of the full-pel searches use MPSADBW (SSE4.1, present on every
-// AVX2 processor). The early-terminating full-pel sad16 and the transforms
+// AVX2 processor). The early-terminating full-pel sad16 and the inverse DCT
 // stay with SSE2, which already does them a line or a block at a time.
 #if defined(__x86_64__)
 
@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "mpeg/video/fdct_fixed.h"
 #include "mpeg/video/kernels_impl.h"
 
 #define KAVROL_AVX2 __attribute__((target("avx2")))
@@ -205,6 +206,44 @@ KAVROL_AVX2 void sad4x4_row_avx2(const u8* ref, const u8* cur, int stride, int n
   if (i < n) sad4x4_row_sse2(ref + i, cur, stride, n - i, out + i);
 }
 
+// Forward DCT: the SSE2 column pass, then each row against two lines of its
+// row matrix a register (outputs v and v + 4), so two horizontal adds leave
+// the eight sums in order. The sums are exact, as in the plain form.
+struct FdctPairs {
+  alignas(32) std::int16_t c[4][4][16];  // [row class][v 0..3]: m[v] | m[v + 4]
+  FdctPairs() {
+    const std::int16_t(*table)[8][8] = fdct_fixed_row_table();
+    for (int r = 0; r < 4; ++r)
+      for (int v = 0; v < 4; ++v)
+        for (int n = 0; n < 8; ++n) {
+          c[r][v][n] = table[r][v][n];
+          c[r][v][8 + n] = table[r][v + 4][n];
+        }
+  }
+};
+
+KAVROL_AVX2 inline __m256i row_product(__m256i y, const std::int16_t* m) {
+  return _mm256_madd_epi16(y, _mm256_load_si256(reinterpret_cast<const __m256i*>(m)));
+}
+
+KAVROL_AVX2 void fdct_avx2(std::int16_t* block) {
+  static const FdctPairs pairs;
+  static constexpr int kRowClass[8] = {0, 1, 2, 3, 0, 3, 2, 1};
+  alignas(16) std::int16_t t[64];
+  fdct_columns_sse2(block, t);
+  const __m256i round = _mm256_set1_epi32(1 << 18);
+  for (int u = 0; u < 8; ++u) {
+    const std::int16_t(*m)[16] = pairs.c[kRowClass[u]];
+    const __m256i y =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * u)));
+    const __m256i s = _mm256_hadd_epi32(_mm256_hadd_epi32(row_product(y, m[0]), row_product(y, m[1])),
+                                        _mm256_hadd_epi32(row_product(y, m[2]), row_product(y, m[3])));
+    const __m256i r = _mm256_srai_epi32(_mm256_add_epi32(s, round), 19);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * u),
+                     _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1)));
+  }
+}
+
 KAVROL_AVX2 unsigned variance16_avx2(const u8* p, int stride) {
   __m256i sum = _mm256_setzero_si256(), sq = _mm256_setzero_si256();
   for (int j = 0; j < 16; ++j) {
@@ -226,6 +265,7 @@ void use_avx2_kernels(KernelTable& k) {
   k.sad16_bi = sad16_bi_avx2;
   k.sse16_bi = sse16_bi_avx2;
   k.variance16 = variance16_avx2;
+  k.forward_dct = fdct_avx2;
   k.sad16_row = sad16_row_avx2;
   k.sad4x4_row = sad4x4_row_avx2;
 }

@@ -17,6 +17,10 @@ void sad16_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride
 void sad4x4_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int n,
                      int* out);
 
+// The column pass of the fixed-point forward DCT, whose rows the AVX2 form
+// then transforms two outputs a register.
+void fdct_columns_sse2(const std::int16_t* block, std::int16_t* t);
+
 // Fill the entries that have a form for the instruction set; the others keep
 // what the table already holds.
 void use_sse2_kernels(KernelTable& k);

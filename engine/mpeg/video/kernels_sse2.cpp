@@ -267,7 +267,10 @@ inline void transpose8(__m128i* r) {
 // Forward DCT: the fixed-point algorithm of fdct_fixed.cpp. The column pass
 // runs with lanes = columns, so its output registers are already the rows
 // that the row pass multiplies by its Q16 table.
-void fdct_sse2(std::int16_t* block) {
+}  // namespace
+
+// The column pass of the fixed-point forward DCT; `t` takes its rows.
+void fdct_columns_sse2(const std::int16_t* block, std::int16_t* t) {
   const __m128i tan1 = _mm_set1_epi16(13036), tan2 = _mm_set1_epi16(27146),
                 tan3m1 = _mm_set1_epi16(-21746), cos4 = _mm_set1_epi16(23170);
   __m128i x[8];
@@ -297,6 +300,16 @@ void fdct_sse2(std::int16_t* block) {
   y[7] = _mm_subs_epi16(_mm_mulhi_epi16(tp765, tan1), tp465);
   y[3] = _mm_subs_epi16(tm765, _mm_adds_epi16(tm465, _mm_mulhi_epi16(tm465, tan3m1)));
   y[5] = _mm_adds_epi16(_mm_adds_epi16(tm765, _mm_mulhi_epi16(tm765, tan3m1)), tm465);
+  for (int u = 0; u < 8; ++u) _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 8 * u), y[u]);
+}
+
+namespace {
+
+void fdct_sse2(std::int16_t* block) {
+  alignas(16) std::int16_t t[64];
+  fdct_columns_sse2(block, t);
+  __m128i y[8];
+  for (int u = 0; u < 8; ++u) y[u] = _mm_load_si128(reinterpret_cast<const __m128i*>(t + 8 * u));
 
   static constexpr int kRowClass[8] = {0, 1, 2, 3, 0, 3, 2, 1};
   const std::int16_t(*table)[8][8] = fdct_fixed_row_table();
