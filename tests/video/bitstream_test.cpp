@@ -89,6 +89,48 @@ TEST(RunLevel, Mpeg1EscapesOfLargeLevels) {
   ASSERT_TRUE(write_run_level(ctx, bs, false, 0, -300, 0, false));
 }
 
+// Bits gathered in memory and appended give the bytes of writing them
+// directly, whether the stream is at a byte boundary or not, across the
+// memory writer's growth and the file writer's buffer.
+TEST(BitWriterMemory, AppendedBitsEqualDirectWrites) {
+  struct Case {
+    int lead_bits;  // written before the append
+    int words;      // 17-bit values in the memory writer
+    int tail_bits;  // an unfinished byte at its end
+  };
+  const Case cases[] = {{0, 3, 0}, {0, 40000, 5}, {3, 10, 7}, {13, 200000, 1}, {8, 0, 4}};
+  for (const Case& c : cases) {
+    kavrol_test::TempDir dir;
+    EncoderContext ctx;
+    BitWriter direct, joined, memory;
+    ASSERT_TRUE(direct.open(ctx, dir.file("direct")));
+    ASSERT_TRUE(joined.open(ctx, dir.file("joined")));
+    memory.open_memory();
+    if (c.lead_bits) {
+      direct.write_bits(0x5A5A5A5Au, c.lead_bits);
+      joined.write_bits(0x5A5A5A5Au, c.lead_bits);
+    }
+    std::uint32_t v = 12345;
+    for (int n = 0; n < c.words; ++n) {
+      v = v * 1103515245u + 12345u;
+      direct.write_bits(v >> 15, 17);
+      memory.write_bits(v >> 15, 17);
+    }
+    if (c.tail_bits) {
+      direct.write_bits(0x55, c.tail_bits);
+      memory.write_bits(0x55, c.tail_bits);
+    }
+    joined.append(memory);
+    EXPECT_EQ(joined.bits_written(), direct.bits_written());
+    direct.write_bits(0x3, 2);
+    joined.write_bits(0x3, 2);
+    ASSERT_TRUE(direct.close());
+    ASSERT_TRUE(joined.close());
+    EXPECT_TRUE(video_test::read_file(dir.file("direct")) == video_test::read_file(dir.file("joined")))
+        << c.lead_bits << " " << c.words << " " << c.tail_bits;
+  }
+}
+
 TEST(Gop, CountsOfTheFirstAndLaterGroups) {
   const GopCounts first = gop_counts(0, 15, 3, 1000);
   EXPECT_EQ(first.n, 13);

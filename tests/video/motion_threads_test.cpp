@@ -1,6 +1,7 @@
-// Motion search shared among workers: the stream, the reconstruction and the
-// f_codes derived from the largest vectors are those of a one-worker run, and
-// a stop request still ends the run.
+// Motion search and row coding shared among workers: the stream, the
+// reconstruction and the f_codes derived from the largest vectors are those of
+// a one-worker run whose stages each take the whole picture (slices written
+// one after another into the stream), and a stop request still ends the run.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -32,7 +33,7 @@ struct Encoded {
   std::vector<video_test::Frame> recon;
 };
 
-Encoded encode(const Case& c, int threads, const std::string& file) {
+Encoded encode(const Case& c, int threads, const std::string& file, bool whole_pictures = false) {
   EncoderContext ctx;
   video_test::configure(ctx, c.kind, c.width, c.height, c.frames, file);
   WorkingSettings& w = ctx.work;
@@ -43,6 +44,7 @@ Encoded encode(const Case& c, int threads, const std::string& file) {
   w.field_pictures = c.field_pictures;
   ctx.kernel_class = c.kernel_class;
   ctx.motion_threads = threads;
+  ctx.whole_picture_stages = whole_pictures;
   video_test::MovingPattern source(c.width, c.height, 1000, 5, 3);
   video_test::ReconstructionLog recon;
   video_test::Messages messages;
@@ -73,10 +75,10 @@ TEST_P(MotionThreads, EveryWorkerCountGivesTheOneWorkerStream) {
   const Case& c = GetParam();
   kavrol_test::TempDir dir;
   const std::string ext = c.kind >= kMpeg2 ? ".m2v" : ".m1v";
-  const Encoded one = encode(c, 1, dir.file(std::string("one") + ext));
+  const Encoded one = encode(c, 1, dir.file(std::string("one") + ext), true);
   ASSERT_TRUE(one.ok);
   ASSERT_GT(one.bytes.size(), 1000u);
-  for (int threads : {2, 3, 7}) {
+  for (int threads : {1, 2, 3, 7}) {
     const Encoded many = encode(c, threads, dir.file("many" + std::to_string(threads) + ext));
     ASSERT_TRUE(many.ok) << threads;
     EXPECT_TRUE(one.bytes == many.bytes) << threads << " workers change the stream";
@@ -90,6 +92,9 @@ const Case kCases[] = {
     {"mpeg2_field_prediction_variable", kMpeg2, 160, 128, 10, 58, 0, 3},
     {"mpeg2_plain_class", kMpeg2, 128, 96, 8, 58, 0, 0},
     {"mpeg2_field_pictures", kMpeg2, 160, 128, 8, 58, 0, 3, 1},
+    {"dvd_bounded_rate", kDvd, 176, 144, 14, 58, 0, 3},
+    {"svcd_fixed_search", kSuperVcd, 176, 144, 10, 0, 0, 3},
+    {"videocd_constant_rate", kVideoCd, 176, 144, 10, 58, 1, 3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Streams, MotionThreads, ::testing::ValuesIn(kCases),

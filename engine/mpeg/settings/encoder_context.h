@@ -99,6 +99,9 @@ struct EncoderContext {
   int kernel_class = 0;
   // Workers sharing a picture's motion search; 0: one per processor core.
   int motion_threads = 0;
+  // Tests: run prediction, coding and reconstruction each over the whole
+  // picture, as the reference for pictures coded row by row.
+  bool whole_picture_stages = false;
 
   // Run control. The stop flag is the one value written by another thread.
   std::atomic<bool> stop_requested{false};

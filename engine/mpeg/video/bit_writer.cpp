@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "mpeg/settings/encoder_context.h"
@@ -29,6 +31,8 @@ BitWriter::~BitWriter() { close(); }
 
 bool BitWriter::open(EncoderContext& ctx, const std::string& name) {
   close();
+  memory_ = false;
+  capacity_ = kBufferSize;
   fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     report_message(ctx, "Unable to open file %s for writing.", name.c_str());
@@ -50,7 +54,56 @@ bool BitWriter::open(EncoderContext& ctx, const std::string& name) {
   return true;
 }
 
+void BitWriter::open_memory() {
+  close();
+  memory_ = true;
+  constexpr int kFirstSize = 65536;
+  try {
+    if (buffer_.size() < static_cast<std::size_t>(kFirstSize)) buffer_.resize(kFirstSize);
+    error_ = false;
+  } catch (const std::bad_alloc&) {
+    error_ = true;
+  }
+  capacity_ = static_cast<int>(buffer_.size());
+  current_byte_ = 0;
+  byte_count_ = 0;
+  bits_left_ = 8;
+  total_bits_ = 0.0;
+}
+
+void BitWriter::append(const BitWriter& other) {
+  const int whole = other.byte_count_;
+  if (aligned() && !error_) {
+    int done = 0;
+    while (done < whole && !error_) {
+      const int n = std::min(whole - done, capacity_ - byte_count_);
+      std::memcpy(buffer_.data() + byte_count_, other.buffer_.data() + done,
+                  static_cast<std::size_t>(n));
+      byte_count_ += n;
+      done += n;
+      total_bits_ += 8.0 * n;
+      if (byte_count_ == capacity_) flush_buffer();
+    }
+  } else {
+    for (int k = 0; k < whole; ++k) write_bits(other.buffer_[static_cast<std::size_t>(k)], 8);
+  }
+  if (!other.aligned()) write_bits(other.current_byte_ >> other.bits_left_, 8 - other.bits_left_);
+  if (other.error_) error_ = true;
+}
+
 void BitWriter::flush_buffer() {
+  if (memory_) {
+    // Room for as much again; a writer in memory holds one slice or so.
+    try {
+      if (capacity_ > (1 << 29)) throw std::bad_alloc();
+      buffer_.resize(static_cast<std::size_t>(capacity_) * 2);
+      capacity_ *= 2;
+    } catch (const std::bad_alloc&) {
+      error_ = true;
+      byte_count_ = 0;
+    }
+    return;
+  }
   if (byte_count_ == 0) return;
   if (!error_ && !write_all(fd_, buffer_.data(), static_cast<std::size_t>(byte_count_)))
     error_ = true;
@@ -91,6 +144,10 @@ bool BitWriter::restore_position(const Position& area) {
 }
 
 bool BitWriter::close() {
+  if (memory_) {
+    memory_ = false;
+    return !error_;
+  }
   if (fd_ < 0) return !error_;
   flush_buffer();
   if (::close(fd_) != 0) error_ = true;

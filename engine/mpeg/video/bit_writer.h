@@ -1,6 +1,8 @@
 // Most-significant-bit-first writer of an elementary stream file, shared by
 // the video and audio encoders. Bytes gather in a 262144-byte buffer that is
-// written to the file in one piece when full.
+// written to the file in one piece when full. A writer opened in memory keeps
+// everything in a growing buffer instead, to be appended to another writer
+// (the video encoder codes the slices of a picture apart this way).
 #pragma once
 
 #include <cstdint>
@@ -33,10 +35,16 @@ class BitWriter {
 
   // Creates or truncates `name`. Failures are reported through `ctx`.
   bool open(EncoderContext& ctx, const std::string& name);
+  // Starts an empty writer in memory (keeping what it allocated before).
+  void open_memory();
+  // Appends every bit another writer holds in memory, its unfinished byte
+  // included; whole bytes are copied as they are when this writer is at a
+  // byte boundary.
+  void append(const BitWriter& other);
   // Writes the low `n` bits of `value` (1 <= n <= 32), most significant first.
   void write_bits(std::uint32_t value, int n) {
     total_bits_ += n;
-    if (fd_ < 0) {
+    if (fd_ < 0 && !memory_) {
       error_ = true;
       return;
     }
@@ -62,7 +70,7 @@ class BitWriter {
   // Every bit ever written, also those dropped after an error.
   double bits_written() const { return total_bits_; }
   bool failed() const { return error_; }
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return fd_ >= 0 || memory_; }
   bool aligned() const { return bits_left_ == 8; }
 
   bool save_position(Position& area);
@@ -76,12 +84,15 @@ class BitWriter {
   void put_byte(std::uint8_t byte) {
     if (error_) return;
     buffer_[static_cast<std::size_t>(byte_count_++)] = byte;
-    if (byte_count_ == kBufferSize) flush_buffer();
+    if (byte_count_ == capacity_) flush_buffer();
   }
+  // Writes the full buffer to the file; in memory, makes room for more.
   void flush_buffer();
 
   int fd_ = -1;
+  bool memory_ = false;
   std::vector<std::uint8_t> buffer_;
+  int capacity_ = kBufferSize;
   std::uint8_t current_byte_ = 0;
   int byte_count_ = 0;
   int bits_left_ = 8;

@@ -1,32 +1,40 @@
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
+#include "mpeg/video/row_workers.h"
 #include "mpeg/video/video_encoder.h"
 #include "mpeg/video/vlc_tables.h"
 
 namespace corvexa::mpeg::video {
 
 namespace {
-inline void put(BitWriter& bs, Vlc v);
-}  // namespace
 
-bool write_run_level(EncoderContext& ctx, BitWriter& bs, bool mpeg1, int run, int level,
-                     int table, bool first) {
+inline void put(BitWriter& bs, Vlc v) { bs.write_bits(v.code, v.length); }
+
+bool run_level_codable(bool mpeg1, int run, int level) {
   const int magnitude = std::abs(level);
-  if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (mpeg1 && magnitude > 255)) {
-    report_message(ctx, "AC value out of range (run=%d, signed_level=%d)\n", run, level);
-    return false;
-  }
+  return run >= 0 && run <= 63 && level != 0 && magnitude <= 2047 && !(mpeg1 && magnitude > 255);
+}
+
+// A pair known to be codable.
+void put_run_level_pair(BitWriter& bs, bool mpeg1, int run, int level, int table, bool first) {
+  const int magnitude = std::abs(level);
   if (first && run == 0 && magnitude == 1 && table == 0) {
     bs.write_bits(level < 0 ? 3u : 2u, 2);
-    return true;
+    return;
   }
   const Vlc code = run_level_code(table, run, magnitude);
   if (code.length != 0) {
     put(bs, code);
     bs.write_bit(level < 0 ? 1 : 0);
-    return true;
+    return;
   }
   bs.write_bits(1, 6);
   bs.write_bits(static_cast<std::uint32_t>(run), 6);
@@ -37,6 +45,17 @@ bool write_run_level(EncoderContext& ctx, BitWriter& bs, bool mpeg1, int run, in
     if (level < -127) bs.write_bits(0x80, 8);
     bs.write_bits(static_cast<std::uint32_t>(level) & 0xFF, 8);
   }
+}
+
+}  // namespace
+
+bool write_run_level(EncoderContext& ctx, BitWriter& bs, bool mpeg1, int run, int level,
+                     int table, bool first) {
+  if (!run_level_codable(mpeg1, run, level)) {
+    report_message(ctx, "AC value out of range (run=%d, signed_level=%d)\n", run, level);
+    return false;
+  }
+  put_run_level_pair(bs, mpeg1, run, level, table, first);
   return true;
 }
 
@@ -50,15 +69,21 @@ GopCounts gop_counts(int gop_start, int gop_size, int m, int nframes) {
 
 namespace {
 
-inline void put(BitWriter& bs, Vlc v) { bs.write_bits(v.code, v.length); }
-
+// Codes the macroblocks of whole rows into a writer: the run's stream, or a
+// slice's own writer in memory when the rows of a picture are coded apart.
+// Messages go to the run's hook, or into `held` to be passed on in row order;
+// with `held` the quantisers are left for the caller to count.
 class MacroblockWriter {
  public:
-  explicit MacroblockWriter(VideoEncoder& e) : e_(e), bs_(e.bs) {}
-
-  bool write();
+  MacroblockWriter(VideoEncoder& e, BitWriter& bs, std::vector<std::string>* held = nullptr)
+      : e_(e), bs_(bs), held_(held) {}
+  // Rows [first, end); the first row must start a slice.
+  bool write(int first, int end);
+  // Slice header bits written into a held writer.
+  double header_bits() const { return header_bits_; }
 
  private:
+  void note(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void reset_dc() { dc_pred_[0] = dc_pred_[1] = dc_pred_[2] = 0; }
   void reset_pmv() { std::memset(pmv_, 0, sizeof pmv_); }
   void put_address_increment(int inc);
@@ -77,9 +102,23 @@ class MacroblockWriter {
 
   VideoEncoder& e_;
   BitWriter& bs_;
+  std::vector<std::string>* held_;
+  double header_bits_ = 0;
   int dc_pred_[3] = {};
   int pmv_[2][2][2] = {};  // [first/second][forward/backward][x/y]
 };
+
+void MacroblockWriter::note(const char* format, ...) {
+  char text[256];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (held_ != nullptr)
+    held_->emplace_back(text);
+  else
+    report_message(e_.ctx, "%s", text);
+}
 
 void MacroblockWriter::put_address_increment(int inc) {
   while (inc > 33) {
@@ -97,7 +136,7 @@ void MacroblockWriter::put_motion_component(int delta, int f_code) {
     delta -= range;
   else if (delta < low)
     delta += range;
-  if ((delta > high || delta < low) && e_.s.verbose) report_message(e_.ctx, "Invalid motion vector.");
+  if ((delta > high || delta < low) && e_.s.verbose) note("Invalid motion vector.");
   if (delta == 0) {
     put(bs_, kMotionCode[0]);
     return;
@@ -172,7 +211,12 @@ bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) 
       return true;
     }
   }
-  return write_run_level(e_.ctx, bs_, e_.mpeg1, run, level, table, first);
+  if (!run_level_codable(e_.mpeg1, run, level)) {
+    note("AC value out of range (run=%d, signed_level=%d)\n", run, level);
+    return false;
+  }
+  put_run_level_pair(bs_, e_.mpeg1, run, level, table, first);
+  return true;
 }
 
 // The block in scan order, with a mask of its non-zero coefficients, so the
@@ -193,7 +237,7 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
   dc_pred_[cc] = blk[0];
   const int magnitude = std::abs(diff);
   if (magnitude >= (e_.mpeg1 ? 256 : 2048)) {
-    report_message(e_.ctx, "DC value out of range (%d)\n", diff);
+    note("DC value out of range (%d)\n", diff);
     return false;
   }
   int size = 0;
@@ -228,7 +272,7 @@ bool MacroblockWriter::put_non_intra_block(const std::int16_t* blk) {
   return true;
 }
 
-bool MacroblockWriter::write() {
+bool MacroblockWriter::write(int first, int end) {
   VideoEncoder& e = e_;
   const int bpm = e.blocks_per_mb;
   const bool mpeg1 = e.mpeg1;
@@ -237,15 +281,21 @@ bool MacroblockWriter::write() {
   int prev_mquant = slice_q;
   int prev_address = -1;
   int prev_flags = 0;
-  int index = 0;
+  int index = first * e.mb_cols;
   std::int16_t saved[12 * 64];
   const bool frame_picture = e.pict_struct == kFramePicture;
-  for (int j = 0; j < e.mb_rows_pic; ++j) {
+  for (int j = first; j < end; ++j) {
     for (int i = 0; i < e.mb_cols; ++i, ++index) {
       MacroblockInfo& mb = e.mb_info[static_cast<std::size_t>(index)];
       std::int16_t* blk = e.blocks.data() + static_cast<std::size_t>(index) * bpm * 64;
-      if (i == 0 && (j == 0 || e.s.slice_per_row)) {
-        write_slice_header(e, j, slice_q);
+      if (i == 0 && (j == first || e.s.slice_per_row)) {
+        if (held_ != nullptr) {
+          const double before = bs_.bits_written();
+          write_slice_header(e, bs_, j, slice_q);
+          header_bits_ += bs_.bits_written() - before;
+        } else {
+          write_slice_header(e, j, slice_q);
+        }
         reset_dc();
         reset_pmv();
         prev_mquant = slice_q;
@@ -277,7 +327,7 @@ bool MacroblockWriter::write() {
       mb.mquant = mquant;
       mb.cbp = cbp;
       mb.skipped = false;
-      e.rc->record_quantiser(e, mquant);
+      if (held_ == nullptr) e.rc->record_quantiser(e, mquant);
 
       const bool edge = i == 0 || i == e.mb_cols - 1;
       int flags = mb.mb_type & (kMbIntra | kMbForward | kMbBackward);
@@ -350,10 +400,7 @@ bool MacroblockWriter::write() {
   return true;
 }
 
-}  // namespace
-
-bool write_picture(VideoEncoder& e) {
-  if (e.s.constant_bit_rate) e.rc->picture_start(e);
+void write_picture_headers(VideoEncoder& e) {
   write_picture_header(e);
   if (!e.mpeg1) {
     write_picture_coding_extension(e);
@@ -362,9 +409,69 @@ bool write_picture(VideoEncoder& e) {
       write_picture_display_extension(e);
   }
   if (e.s.svcd_user_data && e.pict_type == kPictureI) write_svcd_user_data(e);
-  MacroblockWriter writer(e);
-  if (!writer.write()) return false;
+}
+
+}  // namespace
+
+bool write_picture(VideoEncoder& e) {
+  if (e.s.constant_bit_rate) e.rc->picture_start(e);
+  write_picture_headers(e);
+  MacroblockWriter writer(e, e.bs);
+  if (!writer.write(0, e.mb_rows_pic)) return false;
   if (e.s.constant_bit_rate) e.rc->picture_end(e);
+  return true;
+}
+
+bool rows_coded_apart(const VideoEncoder& e) {
+  return e.s.slice_per_row && e.rc->rows_independent() && !e.ctx.whole_picture_stages;
+}
+
+bool code_picture_by_rows(VideoEncoder& e) {
+  const int rows = e.mb_rows_pic;
+  try {
+    while (e.slices.size() < static_cast<std::size_t>(rows))
+      e.slices.push_back(std::make_unique<CodedSlice>());
+  } catch (const std::bad_alloc&) {
+    report_message(e.ctx, "Cannot allocate memory for slices.");
+    return false;
+  }
+  for (int j = 0; j < rows; ++j) e.slices[static_cast<std::size_t>(j)]->state = CodedSlice::kNotCoded;
+  write_picture_headers(e);
+  for_each_row(row_workers(e, rows), rows, [&e](int, int j) {
+    CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
+    out.bits.open_memory();
+    out.messages.clear();
+    predict_and_transform_row(e, j);
+    MacroblockWriter writer(e, out.bits, &out.messages);
+    const bool ok = writer.write(j, j + 1) && !out.bits.failed();
+    out.header_bits = writer.header_bits();
+    out.state = ok ? CodedSlice::kCoded : CodedSlice::kFailed;
+    if (ok) reconstruct_row(e, j);
+    return ok;
+  });
+  // The slices joined in order as one writer would have written them; a row
+  // a failure left uncoded ends the picture too.
+  bool ok = true;
+  for (int j = 0; j < rows; ++j) {
+    CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
+    if (out.state == CodedSlice::kNotCoded) {
+      ok = false;
+      continue;
+    }
+    for (const std::string& m : out.messages) report_message(e.ctx, "%s", m.c_str());
+    if (out.state == CodedSlice::kFailed) {
+      if (out.bits.failed()) report_message(e.ctx, "Cannot allocate memory for slices.");
+      ok = false;
+    }
+    if (!ok) continue;
+    const double before = e.bs.bits_written();
+    e.bs.byte_align();
+    e.stats.header_bits += e.bs.bits_written() - before + out.header_bits;
+    e.bs.append(out.bits);
+  }
+  if (!ok) return false;
+  for (std::size_t n = 0; n < static_cast<std::size_t>(rows) * e.mb_cols; ++n)
+    e.rc->record_quantiser(e, e.mb_info[n].mquant);
   return true;
 }
 

@@ -49,6 +49,7 @@ class FixedQuantiser final : public RateControl {
   int macroblock_quantiser(VideoEncoder& e, int) override { return fixed(e); }
   void record_quantiser(VideoEncoder& e, int q) override { count_quantiser(e.stats, q); }
   void picture_end(VideoEncoder&) override {}
+  bool rows_independent() const override { return true; }
 
  private:
   static int fixed(const VideoEncoder& e) {

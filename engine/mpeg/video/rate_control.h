@@ -25,6 +25,9 @@ class RateControl {
   virtual int macroblock_quantiser(VideoEncoder& enc, int j) = 0;
   virtual void record_quantiser(VideoEncoder& enc, int q) = 0;
   virtual void picture_end(VideoEncoder& enc) = 0;
+  // True when the quantisers do not depend on the bits written so far, so
+  // the macroblocks of a picture may be coded in any order.
+  virtual bool rows_independent() const { return false; }
 };
 
 // Every macroblock and slice at 2 x vbr_mquant (linear) or the non-linear

@@ -261,12 +261,17 @@ void inverse_transform_row(VideoEncoder& e, int j) {
 
 }  // namespace
 
+void predict_and_transform_row(VideoEncoder& e, int j) {
+  e.pict_struct == kFramePicture ? predict_row(e, j) : predict_field_row(e, j);
+  choose_dct_type_row(e, j);
+  transform_row(e, j);
+}
+
+void reconstruct_row(VideoEncoder& e, int j) { inverse_transform_row(e, j); }
+
 void predict_and_transform(VideoEncoder& e) {
-  const bool frame = e.pict_struct == kFramePicture;
-  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e, frame](int, int j) {
-    frame ? predict_row(e, j) : predict_field_row(e, j);
-    choose_dct_type_row(e, j);
-    transform_row(e, j);
+  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e](int, int j) {
+    predict_and_transform_row(e, j);
     return true;
   });
 }

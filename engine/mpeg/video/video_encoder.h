@@ -60,6 +60,15 @@ struct Statistics {
   int vbv_overflows = 0, vbv_underflows = 0;
 };
 
+// One slice coded apart from the stream, with the messages its coding gave.
+struct CodedSlice {
+  enum State { kNotCoded, kCoded, kFailed };
+  BitWriter bits;
+  std::vector<std::string> messages;
+  double header_bits = 0;
+  State state = kNotCoded;
+};
+
 struct VideoEncoder {
   VideoEncoder(EncoderContext& c) : ctx(c), s(c.work) {}
 
@@ -85,6 +94,7 @@ struct VideoEncoder {
   PictureStore* cur_ref = nullptr;
   std::vector<MacroblockInfo> mb_info;
   std::vector<std::int16_t> blocks;
+  std::vector<std::unique_ptr<CodedSlice>> slices;  // a picture's rows coded apart
 
   // Quantiser matrices (raster order) and their load flags.
   int intra_q[64] = {}, inter_q[64] = {};
@@ -135,6 +145,8 @@ void write_picture_coding_extension(VideoEncoder& e);
 void write_picture_display_extension(VideoEncoder& e);
 void write_svcd_user_data(VideoEncoder& e);
 void write_slice_header(VideoEncoder& e, int row, int quantiser);
+// The same into another writer (a slice coded apart), its bits not counted.
+void write_slice_header(const VideoEncoder& e, BitWriter& bs, int row, int quantiser);
 void write_sequence_end(VideoEncoder& e);
 std::uint32_t gop_time_code(const EncoderSettings& s, int frame);
 
@@ -161,6 +173,9 @@ bool load_quant_matrices(VideoEncoder& e);
 // reconstruction after the picture is written; both by rows on the workers.
 void predict_and_transform(VideoEncoder& e);
 void inverse_transform(VideoEncoder& e);
+// The same for one row of macroblocks.
+void predict_and_transform_row(VideoEncoder& e, int row);
+void reconstruct_row(VideoEncoder& e, int row);
 bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
                     const int* matrix, int mquant, bool mpeg1);
 bool quantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix, int mquant,
@@ -186,5 +201,14 @@ GopCounts gop_counts(int gop_start, int gop_size, int ip_distance, int nframes);
 // The picture from its header to the last macroblock; false when a value
 // cannot be coded.
 bool write_picture(VideoEncoder& e);
+
+// Whether every row of the current picture is a slice whose coding depends on
+// no other row (one slice per row and quantisers fixed in advance), so that a
+// row can be predicted, transformed, coded and reconstructed on its own.
+bool rows_coded_apart(const VideoEncoder& e);
+// Codes the picture that way, rows spread over the workers, the slices
+// joined in order: the stream and reconstruction of the stages run one after
+// another. False when a value cannot be coded.
+bool code_picture_by_rows(VideoEncoder& e);
 
 }  // namespace corvexa::mpeg::video

@@ -190,7 +190,10 @@ void write_svcd_user_data(VideoEncoder& e) {
 
 void write_slice_header(VideoEncoder& e, int row, int quantiser) {
   HeaderBits count(e);
-  BitWriter& bs = e.bs;
+  write_slice_header(e, e.bs, row, quantiser);
+}
+
+void write_slice_header(const VideoEncoder& e, BitWriter& bs, int row, int quantiser) {
   bs.byte_align();
   if (!e.mpeg1 && e.vertical_size > 2800) {
     bs.write_bits(0x101u + static_cast<std::uint32_t>(row & 127), 32);

@@ -302,6 +302,7 @@ void Run::cleanup() {
     for (auto& plane : p->plane) std::vector<std::uint8_t>().swap(plane);
   std::vector<MacroblockInfo>().swap(e_.mb_info);
   std::vector<std::int16_t>().swap(e_.blocks);
+  std::vector<std::unique_ptr<CodedSlice>>().swap(e_.slices);
 }
 
 bool Run::set_up() {
@@ -429,6 +430,7 @@ bool Run::code_one_picture() {
       if (e.f_code[dir][0] != 15) e.f_code[dir][0] = e.f_code[dir][1] = std::max(e.f_code[dir][0], e.f_code[dir][1]);
   if (!motion_estimation(e)) return false;
   if (e.variable_search) derive_f_codes(e);
+  if (rows_coded_apart(e)) return code_picture_by_rows(e);
   predict_and_transform(e);
   if (!write_picture(e)) return false;
   inverse_transform(e);
