@@ -100,6 +100,55 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Streams, MotionThreads, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Frames read ahead on the input's own thread: the source is asked for the
+// same frames in the same order, and the end of input, a source error and
+// repeated frames give the stream and messages of a one-worker run.
+TEST(MotionThreadsInput, ReadingAheadAsksForTheSameFramesAndReportsTheSame) {
+  struct Scenario {
+    const char* name;
+    int kind, frames, available, error_at, repeat;
+  };
+  const Scenario scenarios[] = {
+      {"whole_run", kMpeg2, 20, 100, -1, 0},     {"input_ends_early", kMpeg1, 30, 11, -1, 0},
+      {"source_error", kMpeg2, 20, 100, 9, 0},   {"first_frame_fails", kMpeg2, 10, 100, 0, 0},
+      {"repeated_frames", kMpeg1, 14, 100, -1, 2}, {"bounded_rate", kDvd, 30, 100, -1, 0},
+  };
+  for (const Scenario& sc : scenarios) {
+    struct Run {
+      bool ok = false;
+      std::vector<std::uint8_t> bytes;
+      std::vector<int> asked;
+      video_test::Messages messages;
+    } runs[2];
+    for (int r = 0; r < 2; ++r) {
+      kavrol_test::TempDir dir;
+      EncoderContext ctx;
+      video_test::configure(ctx, sc.kind, 96, 64, sc.frames, dir.file("out.mpv"));
+      ctx.kernel_class = 3;
+      ctx.motion_threads = r == 0 ? 1 : 3;
+      video_test::MovingPattern source(96, 64, sc.available, 3, 2);
+      source.error_at = sc.error_at;
+      source.repeat_count = sc.repeat;
+      ctx.frames = &source;
+      ctx.status = &runs[r].messages;
+      runs[r].ok = encode_video_stream(ctx);
+      runs[r].bytes = video_test::read_file(dir.file("out.mpv"));
+      runs[r].asked = source.asked;
+    }
+    EXPECT_EQ(runs[0].ok, runs[1].ok) << sc.name;
+    EXPECT_TRUE(runs[0].bytes == runs[1].bytes) << sc.name;
+    EXPECT_EQ(runs[0].asked, runs[1].asked) << sc.name;
+    EXPECT_EQ(runs[0].messages.percents, runs[1].messages.percents) << sc.name;
+    // The run's own timing figures aside, the same messages in the same order.
+    auto timeless = [](std::vector<std::string> m) {
+      for (std::string& t : m)
+        if (t.find("Total time") != std::string::npos) t.clear();
+      return m;
+    };
+    EXPECT_EQ(timeless(runs[0].messages.messages), timeless(runs[1].messages.messages)) << sc.name;
+  }
+}
+
 // Raises the stop flag once the video stage passes a given percentage.
 class StopAt : public StatusSink {
  public:

@@ -35,6 +35,7 @@ void MovingPattern::Pixel(int n, int x, int y, int& r, int& g, int& b) const {
 
 int MovingPattern::GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes, int& repeat) {
   ++calls;
+  asked.push_back(n);
   if (n == error_at) return 4;
   if (n >= frames_) return 2;
   line_bytes = width_ * 4;

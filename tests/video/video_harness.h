@@ -23,6 +23,7 @@ class MovingPattern : public corvexa::mpeg::FrameSource {
   // Top-down RGB of frame n, as the source holds it.
   void Pixel(int n, int x, int y, int& r, int& g, int& b) const;
   int calls = 0;
+  std::vector<int> asked;  // frame numbers in the order asked for
   int repeat_count = 0;  // handed out with every frame when non-zero
   int error_at = -1;     // frame number that reports code 4
 

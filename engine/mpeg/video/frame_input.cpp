@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
+
+#include "mpeg/video/row_workers.h"
 
 namespace corvexa::mpeg::video {
 
@@ -175,8 +178,12 @@ bool FrameInput::allocate() {
   const std::size_t luma = static_cast<std::size_t>(e_.coded_width) * e_.coded_height;
   const std::size_t chroma = static_cast<std::size_t>(e_.chroma_width) * e_.chroma_height;
   const int cf = e_.s.chroma_format;
+  // Read ahead by one group of an anchor and its B pictures, on its own
+  // thread only when the run has more than one.
+  const bool threaded = row_workers(e_, e_.mb_rows_pic) > 1;
+  ahead_ = threaded ? std::max(1, e_.s.ip_distance) : 0;
   try {
-    window_.resize(static_cast<std::size_t>(e_.s.gop_size) + 1);
+    window_.resize(static_cast<std::size_t>(e_.s.gop_size) + 1 + static_cast<std::size_t>(ahead_));
     for (PictureStore& p : window_) {
       p.plane[0].assign(luma, 0);
       p.plane[1].assign(cf == 3 ? luma : chroma, 128);
@@ -211,11 +218,35 @@ bool FrameInput::allocate() {
     }
   }
   line_bytes_ = 4 * e_.horizontal_size;
-  first_ = e_.ctx.source.first_frame - e_.s.gop_size - 1;
+  const int first = e_.ctx.source.first_frame;
+  requested_ = first - 1;
+  last_frame_ = first + e_.nframes - 1;
+  reported_ = source_failed_ = false;
+  next_ = first;
+  target_ = first - 1;
+  failed_ = quit_ = false;
+  if (threaded) {
+    try {
+      reader_ = std::thread(&FrameInput::read_ahead, this);
+    } catch (const std::system_error&) {
+      // Frames are then read when they are fetched.
+    }
+  }
   return true;
 }
 
+void FrameInput::stop_reader() {
+  if (!reader_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  wake_reader_.notify_all();
+  reader_.join();
+}
+
 void FrameInput::release() {
+  stop_reader();
   window_.clear();
   window_.shrink_to_fit();
   for (auto* b : {&u444_, &v444_, &u422_, &v422_, &repeat_}) {
@@ -225,39 +256,31 @@ void FrameInput::release() {
   holder_.Free();
 }
 
-bool FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line_bytes) {
+PictureStore& FrameInput::slot(int n) {
+  const int count = static_cast<int>(window_.size());
+  return window_[static_cast<std::size_t>(((n % count) + count) % count)];
+}
+
+FrameInput::Read FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line_bytes,
+                                     int& code) {
   holder_.Release();
   const int w = e_.horizontal_size, h = e_.vertical_size;
   if (n >= repeat_first_ && n <= repeat_last_ && repeat_left_ > 0) {
     --repeat_left_;
     data = repeat_.data();
     line_bytes = 4 * w;
-    return true;
+    return Read::kOk;
   }
   int lb = line_bytes_;
   int repeat = 0;
-  const int code = e_.ctx.frames ? e_.ctx.frames->GetFrame(n, holder_, lb, repeat) : 4;
-  if (code == 2 || code == 3) {
-    e_.nframes = n - e_.ctx.source.first_frame;
-    e_.ctx.source.last_frame = n - 1;
-    report_message(e_.ctx, "   Video Encoding finished at frame # %d.", n - 1);
-    return false;
-  }
+  code = e_.ctx.frames ? e_.ctx.frames->GetFrame(n, holder_, lb, repeat) : 4;
+  if (code == 2 || code == 3) return Read::kEnd;
   // A frame that does not cover the picture is an error, not a read past
   // the buffer.
   const long long need = static_cast<long long>(lb) * (h - 1) + 4LL * w;
-  if (code == 0 && (holder_.Data() == nullptr || lb < 4 * w || holder_.Size() < need)) {
-    report_message(e_.ctx, "  Could not get frame # %d, error code %d.", n, 4);
-    report_progress(e_.ctx, -1, "  Could not get frame # %d, error code %d.", n, 4);
-    source_failed_ = true;
-    return false;
-  }
-  if (code != 0) {
-    report_message(e_.ctx, "  Could not get frame # %d, error code %d.", n, code);
-    report_progress(e_.ctx, -1, "  Could not get frame # %d, error code %d.", n, code);
-    source_failed_ = true;
-    return false;
-  }
+  if (code == 0 && (holder_.Data() == nullptr || lb < 4 * w || holder_.Size() < need))
+    return Read::kShort;
+  if (code != 0) return Read::kError;
   line_bytes_ = lb;
   data = holder_.Data();
   line_bytes = lb;
@@ -269,13 +292,14 @@ bool FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line_bytes) {
     repeat_last_ = n + repeat - 1;
     repeat_left_ = repeat - 1;
   }
-  return true;
+  return Read::kOk;
 }
 
-bool FrameInput::read_frame(int n, PictureStore& entry) {
+FrameInput::Read FrameInput::read_frame(int n, PictureStore& entry, int& code) {
   const std::uint8_t* rgb = nullptr;
   int line_bytes = 0;
-  if (!get_rgb(n, rgb, line_bytes)) return false;
+  const Read r = get_rgb(n, rgb, line_bytes, code);
+  if (r != Read::kOk) return r;
   const int w = e_.horizontal_size, h = e_.vertical_size;
   const int cw = e_.coded_width, ch = e_.coded_height;
   const int cf = e_.s.chroma_format;
@@ -285,42 +309,100 @@ bool FrameInput::read_frame(int n, PictureStore& entry) {
   convert_rgb(rgb, line_bytes, w, h, e_.s.matrix_coefficients, e_.s.use_plain_kernels != 0,
               entry.plane[0].data(), u, v, cw, e_.k.rgb_to_ycc);
   pad_plane(entry.plane[0].data(), w, h, cw, ch);
-  if (grey) return true;
+  if (grey) return Read::kOk;
   pad_plane(u, w, h, cw, ch);
   pad_plane(v, w, h, cw, ch);
-  if (cf == 3) return true;
+  if (cf == 3) return Read::kOk;
   const bool mpeg1 = e_.mpeg1;
   if (cf == 2) {
     e_.k.chroma_filter_h(u, entry.plane[1].data(), cw, ch, mpeg1);
     e_.k.chroma_filter_h(v, entry.plane[2].data(), cw, ch, mpeg1);
-    return true;
+    return Read::kOk;
   }
   e_.k.chroma_filter_h(u, u422_.data(), cw, ch, mpeg1);
   e_.k.chroma_filter_h(v, v422_.data(), cw, ch, mpeg1);
   const bool progressive = e_.s.progressive_frame != 0;
   e_.k.chroma_filter_v(u422_.data(), entry.plane[1].data(), cw / 2, ch, progressive);
   e_.k.chroma_filter_v(v422_.data(), entry.plane[2].data(), cw / 2, ch, progressive);
-  return true;
+  return Read::kOk;
+}
+
+bool FrameInput::read_next() {
+  int n;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failed_) return false;
+    n = next_;
+  }
+  // The slot of frame n held a frame too old to be fetched again: the
+  // target never runs more than `ahead_` past the latest request.
+  int code = 0;
+  const Read r = read_frame(n, slot(n), code);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (r == Read::kOk) {
+      ++next_;
+    } else {
+      failed_ = true;
+      failure_ = r;
+      failure_code_ = code;
+    }
+  }
+  frame_read_.notify_all();
+  return r == Read::kOk;
+}
+
+void FrameInput::read_ahead() {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_reader_.wait(lock, [this] { return quit_ || (!failed_ && next_ <= target_); });
+      if (quit_) return;
+    }
+    read_next();
+  }
+}
+
+// What the failed read of frame n would have reported had it been made now.
+void FrameInput::report_failure(int n) {
+  if (failure_ == Read::kEnd) {
+    e_.nframes = n - e_.ctx.source.first_frame;
+    e_.ctx.source.last_frame = n - 1;
+    report_message(e_.ctx, "   Video Encoding finished at frame # %d.", n - 1);
+    return;
+  }
+  const int code = failure_ == Read::kShort ? 4 : failure_code_;
+  report_message(e_.ctx, "  Could not get frame # %d, error code %d.", n, code);
+  report_progress(e_.ctx, -1, "  Could not get frame # %d, error code %d.", n, code);
+  source_failed_ = true;
 }
 
 bool FrameInput::fetch(int n, PictureStore& out) {
-  const int count = static_cast<int>(window_.size());
-  const int last = count - 1;  // window covers first_ .. first_ + N
-  if (n > first_ + last) {
-    const int k = n - last - first_;
-    const int rotate = std::min(k, count);
-    std::rotate(window_.begin(), window_.begin() + rotate, window_.end());
-    first_ += k;
-    for (int m = n - rotate + 1; m <= n; ++m) {
-      // On failure the frames before m are still in place: the caller may
-      // ask again for one of them.
-      if (!read_frame(m, window_[static_cast<std::size_t>(m - first_)])) return false;
+  if (window_.empty()) return false;
+  // The window keeps the GOP size of frames before the latest request.
+  if (n < requested_ - e_.s.gop_size) return false;
+  if (n > requested_) {
+    requested_ = n;
+    std::lock_guard<std::mutex> lock(mutex_);
+    target_ = std::max(n, std::min(n + ahead_, last_frame_));
+  }
+  int next;
+  if (reader_.joinable()) {
+    wake_reader_.notify_one();
+    std::unique_lock<std::mutex> lock(mutex_);
+    frame_read_.wait(lock, [this, n] { return next_ > n || failed_; });
+    next = next_;
+  } else {
+    while (next_ <= n && read_next()) {
     }
-  } else if (n < first_) {
-    first_ = n;
+    next = next_;
+  }
+  if (next <= n) {  // the read of frame `next` failed
+    if (!reported_) report_failure(next);
+    reported_ = true;
     return false;
   }
-  const PictureStore& entry = window_[static_cast<std::size_t>(n - first_)];
+  const PictureStore& entry = slot(n);
   for (int c = 0; c < 3; ++c) {
     if (c > 0 && e_.s.grey_chroma)
       std::fill(out.plane[c].begin(), out.plane[c].end(), std::uint8_t{128});

@@ -3,7 +3,10 @@
 // chroma down-sampling filters.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "corvexa/frame_holder.h"
@@ -53,9 +56,17 @@ void filter_horizontal(const std::uint8_t* src, std::uint8_t* dst, int width, in
 void filter_vertical(const std::uint8_t* src, std::uint8_t* dst, int width, int height,
                      bool progressive);
 
+// Source frames in display order through a window that keeps the last GOP's
+// frames (a GOP coded again takes them from here) and, when the run has more
+// than one worker, frames read ahead on a thread of its own while pictures are
+// coded. The source is asked for the same frames in the same order either way;
+// what a failed read reports is reported when the frame is fetched.
 class FrameInput {
  public:
   explicit FrameInput(VideoEncoder& e) : e_(e) {}
+  ~FrameInput() { release(); }
+  FrameInput(const FrameInput&) = delete;
+  FrameInput& operator=(const FrameInput&) = delete;
   bool allocate();
   void release();
   // Fills `out` with source frame `frame_number`; false at end of input or
@@ -64,18 +75,39 @@ class FrameInput {
   bool source_failed() const { return source_failed_; }
 
  private:
-  bool read_frame(int n, PictureStore& entry);
-  bool get_rgb(int n, const std::uint8_t*& data, int& line_bytes);
+  enum class Read { kOk, kEnd, kShort, kError };
+  Read get_rgb(int n, const std::uint8_t*& data, int& line_bytes, int& code);
+  Read read_frame(int n, PictureStore& entry, int& code);
+  // Reads the next frame; false once a read has failed.
+  bool read_next();
+  void read_ahead();
+  void stop_reader();
+  void report_failure(int n);
+  PictureStore& slot(int n);
 
   VideoEncoder& e_;
   std::vector<PictureStore> window_;
-  int first_ = 0;
+  int ahead_ = 0;      // frames read beyond the latest one asked for
+  int requested_ = 0;  // the latest frame asked for
+  int last_frame_ = 0;
+  bool reported_ = false;
   std::vector<std::uint8_t> u444_, v444_, u422_, v422_;
   std::vector<std::uint8_t> repeat_;
   int repeat_first_ = -1, repeat_last_ = -1, repeat_left_ = 0, repeat_line_bytes_ = 0;
   int line_bytes_ = 0;
   VideoFrameHolder holder_;
   bool source_failed_ = false;
+
+  // Shared with the reader thread, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable wake_reader_, frame_read_;
+  std::thread reader_;
+  int target_ = 0;  // read up to this frame
+  int next_ = 0;    // the next frame to read
+  bool failed_ = false;
+  Read failure_ = Read::kOk;
+  int failure_code_ = 0;
+  bool quit_ = false;
 };
 
 }  // namespace corvexa::mpeg::video
