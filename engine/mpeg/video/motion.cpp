@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdlib>
 #include <new>
 #include <system_error>
@@ -209,45 +210,70 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
     coarse_lines_.resize(static_cast<std::size_t>(nx) * (yhi - ylo));
     coarse_ready_.assign(static_cast<std::size_t>(yhi - ylo), 0);
   }
-  auto dist = [&](int x, int y) {
-    int* line = coarse_lines_.data() + static_cast<std::ptrdiff_t>(y - ylo) * nx;
+  auto line = [&](int y) {
+    int* l = coarse_lines_.data() + static_cast<std::ptrdiff_t>(y - ylo) * nx;
     if (!coarse_ready_[static_cast<std::size_t>(y - ylo)]) {
-      k_.sad4x4_row(ref + y * w4 + xlo, c, w4, nx, line);
+      k_.sad4x4_row(ref + y * w4 + xlo, c, w4, nx, l);
       coarse_ready_[static_cast<std::size_t>(y - ylo)] = 1;
     }
-    return line[x - xlo];
+    return l - xlo;  // indexed by x
   };
   // Rings in the spiral's order: the top side left to right, the right side
   // downwards, the bottom right to left, the left side upwards; each clipped
-  // to the window. A zero distance ends the search.
-  auto visit = [&](int x, int y) {
-    const int d = dist(x, y);
-    if (d < best) {
-      best = d;
-      bx = x;
-      by = y;
-      misses = 0;
-    }
-    return best == 0;
-  };
+  // to the window. The first position of a ring with the ring's least
+  // distance is where the spiral's strictly-smaller rule ends up, so a ring
+  // improves the best at most once: its least distance is taken first, and
+  // the position only when it improves. A zero distance ends the search.
   for (int r = 1; r <= range; ++r) {
     const int top = y0 - r, bottom = y0 + r, left = x0 - r, right = x0 + r;
-    const bool done = [&] {
-      if (top >= ylo && top < yhi)
-        for (int x = std::max(left, xlo), end = std::min(right - 1, xhi - 1); x <= end; ++x)
-          if (visit(x, top)) return true;
-      if (right >= xlo && right < xhi)
-        for (int y = std::max(top, ylo), end = std::min(bottom - 1, yhi - 1); y <= end; ++y)
-          if (visit(right, y)) return true;
-      if (bottom >= ylo && bottom < yhi)
-        for (int x = std::min(right, xhi - 1), end = std::max(left + 1, xlo); x >= end; --x)
-          if (visit(x, bottom)) return true;
-      if (left >= xlo && left < xhi)
-        for (int y = std::min(bottom, yhi - 1), end = std::max(top + 1, ylo); y >= end; --y)
-          if (visit(left, y)) return true;
-      return false;
-    }();
-    if (done) break;
+    // The sides as clipped: [t0, t1] along the top, [r0, r1] down the
+    // right, [b0, b1] along the bottom, [l0, l1] down the left.
+    const bool has_top = top >= ylo && top < yhi, has_bottom = bottom >= ylo && bottom < yhi;
+    const bool has_right = right >= xlo && right < xhi, has_left = left >= xlo && left < xhi;
+    const int t0 = std::max(left, xlo), t1 = std::min(right - 1, xhi - 1);
+    const int r0 = std::max(top, ylo), r1 = std::min(bottom - 1, yhi - 1);
+    const int b0 = std::max(left + 1, xlo), b1 = std::min(right, xhi - 1);
+    const int l0 = std::max(top + 1, ylo), l1 = std::min(bottom, yhi - 1);
+    int least = INT_MAX;
+    bool visited = false;
+    if (has_top && t0 <= t1) {
+      const int* l = line(top);
+      for (int x = t0; x <= t1; ++x) least = std::min(least, l[x]);
+      visited = true;
+    }
+    if (has_right && r0 <= r1) {
+      for (int y = r0; y <= r1; ++y) least = std::min(least, line(y)[right]);
+      visited = true;
+    }
+    if (has_bottom && b0 <= b1) {
+      const int* l = line(bottom);
+      for (int x = b0; x <= b1; ++x) least = std::min(least, l[x]);
+      visited = true;
+    }
+    if (has_left && l0 <= l1) {
+      for (int y = l0; y <= l1; ++y) least = std::min(least, line(y)[left]);
+      visited = true;
+    }
+    if (least < best) {
+      // Where the spiral meets it first.
+      [&] {
+        if (has_top)
+          for (int x = t0; x <= t1; ++x)
+            if (line(top)[x] == least) return (void)(bx = x, by = top);
+        if (has_right)
+          for (int y = r0; y <= r1; ++y)
+            if (line(y)[right] == least) return (void)(bx = right, by = y);
+        if (has_bottom)
+          for (int x = b1; x >= b0; --x)
+            if (line(bottom)[x] == least) return (void)(bx = x, by = bottom);
+        if (has_left)
+          for (int y = l1; y >= l0; --y)
+            if (line(y)[left] == least) return (void)(bx = left, by = y);
+      }();
+      best = least;
+      misses = 0;
+    }
+    if (visited && best == 0) break;
     if (r == 1 || r == 2 || r == 4 || r == 8) {
       if (++misses > e_.detail_class) break;
     }
