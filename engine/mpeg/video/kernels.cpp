@@ -467,6 +467,7 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
   k.pred_comp = pred_comp_plain;
   k.dequantise_intra = dequantise_intra;
   k.dequantise_non_intra = dequantise_non_intra;
+  k.quantise_intra = quantise_intra;
   if (kernel_class > 0 && isa_available(isa)) {
     // Each wider set only replaces what it does better.
 #if defined(__x86_64__)

@@ -1,6 +1,7 @@
 // The per-class kernel table: distances for motion search, the transforms,
 // the prediction add/subtract, motion-compensated prediction, the fast
-// non-intra quantiser, the dequantisers and the colour conversion. Each vector form returns exactly what its plain form does.
+// non-intra quantiser, the intra quantiser, the dequantisers and the colour
+// conversion. Each vector form returns exactly what its plain form does.
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,10 @@ struct KernelTable {
                            const int* matrix, int mquant, bool mpeg1);
   void (*dequantise_non_intra)(const std::int16_t* in, std::int16_t* out, const int* matrix,
                                int mquant, bool mpeg1);
+  // Intra quantisation of one 8x8 block (`out` apart from `in`): false when a
+  // level passed 255 (MPEG-1 levels stop there, MPEG-2 ones at 2047).
+  bool (*quantise_intra)(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                         const int* matrix, int mquant, bool mpeg1);
 };
 
 // Instruction sets the vector kernels are written for, narrowest first.
@@ -91,6 +96,8 @@ void dequantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precisio
                       const int* matrix, int mquant, bool mpeg1);
 void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix,
                           int mquant, bool mpeg1);
+bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                    const int* matrix, int mquant, bool mpeg1);
 // The forward DCT of the vector classes, fdct_fixed, is in fdct_fixed.h.
 
 }  // namespace corvexa::mpeg::video

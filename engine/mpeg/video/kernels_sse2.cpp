@@ -750,6 +750,39 @@ inline void mismatch_sse2(std::int16_t* out, __m128i parity) {
   if ((_mm_cvtsi128_si32(parity) & 1) == 0) out[63] = static_cast<std::int16_t>(out[63] ^ 1);
 }
 
+// Intra quantiser: both divisions in single precision. The dividends stay
+// below 2^21 and the divisors within 1..255 and 2..224, where the float
+// quotient truncates to the integer quotient exactly.
+bool quantise_intra_sse2(const std::int16_t* in, std::int16_t* out, int dc_precision,
+                         const int* matrix, int mquant, bool mpeg1) {
+  const int b = 8 >> dc_precision;
+  const int x0 = in[0];
+  const std::int16_t dc = static_cast<std::int16_t>(x0 >= 0 ? (x0 + b / 2) / b : -((b / 2 - x0) / b));
+  const __m128 step = _mm_set1_ps(static_cast<float>(2 * mquant));
+  const __m128i bias = _mm_set1_epi32((3 * mquant + 2) >> 2);
+  const __m128i cap = _mm_set1_epi32(mpeg1 ? 255 : 2047), flag = _mm_set1_epi32(255);
+  __m128i over = _mm_setzero_si128();
+  __m128i counted = _mm_setr_epi32(0, -1, -1, -1);  // the DC term is no level
+  for (int i = 0; i < 64; i += 4) {
+    const __m128i x16 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i x = _mm_srai_epi32(_mm_unpacklo_epi16(x16, x16), 16);
+    const __m128i sign = _mm_srai_epi32(x, 31);
+    const __m128i a = _mm_sub_epi32(_mm_xor_si128(x, sign), sign);
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(matrix + i));
+    const __m128i num = _mm_add_epi32(_mm_slli_epi32(a, 5), _mm_srai_epi32(w, 1));
+    const __m128i y1 = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(num), _mm_cvtepi32_ps(w)));
+    __m128i y = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(_mm_add_epi32(y1, bias)), step));
+    over = _mm_or_si128(over, _mm_and_si128(counted, _mm_cmpgt_epi32(y, flag)));
+    counted = _mm_set1_epi32(-1);
+    const __m128i big = _mm_cmpgt_epi32(y, cap);
+    y = _mm_or_si128(_mm_andnot_si128(big, y), _mm_and_si128(big, cap));
+    y = _mm_sub_epi32(_mm_xor_si128(y, sign), sign);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(y, y));
+  }
+  out[0] = dc;
+  return _mm_movemask_epi8(over) == 0;
+}
+
 void dequantise_intra_sse2(const std::int16_t* in, std::int16_t* out, int dc_precision,
                            const int* matrix, int mquant, bool mpeg1) {
   __m128i m[8];
@@ -820,6 +853,7 @@ void use_sse2_kernels(KernelTable& k) {
   k.chroma_filter_v = filter_vertical_sse2;
   k.pred_comp = pred_comp_sse2;
   k.dequantise_intra = dequantise_intra_sse2;
+  k.quantise_intra = quantise_intra_sse2;
   k.dequantise_non_intra = dequantise_non_intra_sse2;
 }
 

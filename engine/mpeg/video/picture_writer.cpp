@@ -309,7 +309,7 @@ bool MacroblockWriter::write(int first, int end) {
         std::memcpy(saved, blk, sizeof(std::int16_t) * 64 * static_cast<std::size_t>(bpm));
         for (int k = 0; k < bpm; ++k) {
           const bool fine =
-              quantise_intra(saved + 64 * k, blk + 64 * k, dc_precision, e.intra_q, mquant, mpeg1);
+              e.k.quantise_intra(saved + 64 * k, blk + 64 * k, dc_precision, e.intra_q, mquant, mpeg1);
           // The coarser step must be one the scale can signal, or the
           // decoder would dequantise with a different value.
           if (!fine && e.s.constant_bit_rate && mquant < e.intra_q[31] &&

@@ -176,8 +176,6 @@ void inverse_transform(VideoEncoder& e);
 // The same for one row of macroblocks.
 void predict_and_transform_row(VideoEncoder& e, int row);
 void reconstruct_row(VideoEncoder& e, int row);
-bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
-                    const int* matrix, int mquant, bool mpeg1);
 bool quantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* matrix, int mquant,
                         bool mpeg1);
 
