@@ -1,5 +1,6 @@
 // AVX2 forms of the interpolating distances: a line of 16 samples is held as
-// 16-bit lanes, so the two-way half-pel average needs no unpacking. The row
+// 16-bit lanes, so the half-pel averages need no unpacking; two-way half-pel
+// distances stay in bytes, where PAVGB rounds as the plain form does. The row
 // distances of the full-pel searches use MPSADBW (SSE4.1, present on every
 // AVX2 processor). The early-terminating full-pel sad16 and the inverse DCT
 // stay with SSE2, which already does them a line or a block at a time.
@@ -58,13 +59,36 @@ KAVROL_AVX2 inline int finish_sad(__m256i acc16) {
   return hsum32(_mm256_madd_epi16(acc16, _mm256_set1_epi16(1)));
 }
 
-template <int HX, int HY>
-KAVROL_AVX2 int sad16_half(const u8* ref, const u8* cur, int stride, int h) {
-  __m256i acc = _mm256_setzero_si256();
+// Two-way half-pel positions in bytes: PAVGB is the (a + b + 1) >> 1 of the
+// plain form, and PSADBW sums a line in one step.
+template <bool Vertical>
+KAVROL_AVX2 int sad16_two_way(const u8* ref, const u8* cur, int stride, int h) {
+  const int next = Vertical ? stride : 1;
+  __m128i acc = _mm_setzero_si128();
+  __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref));
   for (int j = 0; j < h; ++j) {
-    acc = _mm256_add_epi16(acc, _mm256_abs_epi16(_mm256_sub_epi16(pred16<HX, HY>(ref, stride),
-                                                                  wide16(cur))));
+    if (!Vertical && j > 0) a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + next));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur));
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_avg_epu8(a, b), c));
     ref += stride;
+    cur += stride;
+    if (Vertical) a = b;
+  }
+  return _mm_cvtsi128_si32(_mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc)));
+}
+
+// Four-way positions: each line's pair sums serve the line above and below.
+KAVROL_AVX2 int sad16_four_way(const u8* ref, const u8* cur, int stride, int h) {
+  __m256i acc = _mm256_setzero_si256();
+  const __m256i two = _mm256_set1_epi16(2);
+  __m256i upper = _mm256_add_epi16(wide16(ref), wide16(ref + 1));
+  for (int j = 0; j < h; ++j) {
+    ref += stride;
+    const __m256i lower = _mm256_add_epi16(wide16(ref), wide16(ref + 1));
+    const __m256i p = _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(upper, lower), two), 2);
+    acc = _mm256_add_epi16(acc, _mm256_abs_epi16(_mm256_sub_epi16(p, wide16(cur))));
+    upper = lower;
     cur += stride;
   }
   return finish_sad(acc);
@@ -73,9 +97,9 @@ KAVROL_AVX2 int sad16_half(const u8* ref, const u8* cur, int stride, int h) {
 KAVROL_AVX2 int sad16_avx2(const u8* ref, const u8* cur, int stride, int hx, int hy, int h,
                            int limit) {
   if (!hx && !hy) return sad16_sse2(ref, cur, stride, 0, 0, h, limit);  // line-by-line stop
-  if (hx && !hy) return sad16_half<1, 0>(ref, cur, stride, h);
-  if (!hx) return sad16_half<0, 1>(ref, cur, stride, h);
-  return sad16_half<1, 1>(ref, cur, stride, h);
+  if (hx && !hy) return sad16_two_way<false>(ref, cur, stride, h);
+  if (!hx) return sad16_two_way<true>(ref, cur, stride, h);
+  return sad16_four_way(ref, cur, stride, h);
 }
 
 template <int HX, int HY>
