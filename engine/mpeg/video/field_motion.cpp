@@ -17,19 +17,6 @@ const PictureStore& field_reference(const VideoEncoder& e, int dir, int sel, boo
 
 namespace {
 
-// Sub-samples one field (every other line from `src`) four times each way.
-void subsample_field(const std::uint8_t* src, int w, int field_height, std::uint8_t* out) {
-  const int w4 = w / 4, h4 = field_height / 4;
-  for (int y = 0; y < h4; ++y) {
-    for (int x = 0; x < w4; ++x) {
-      int sum = 0;
-      for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) sum += src[(4 * y + j) * 2 * w + 4 * x + i];
-      out[y * w4 + x] = static_cast<std::uint8_t>((sum + 8) >> 4);
-    }
-  }
-}
-
 int detail_of(const std::uint8_t* p, int n, double threshold) {
   long long sum = 0;
   for (int i = 0; i < n; ++i) sum += p[i];
@@ -52,7 +39,7 @@ void Estimator::field_coarse_setup() {
   // image; the reference images move on with the first field of I/P frames.
   if (!e.second_field) {
     for (int p = 0; p < 2; ++p) {
-      subsample_field(e.cur_org->plane[0].data() + p * w, w, fh, e.sub_cur.data() + p * half);
+      subsample(e.cur_org->plane[0].data() + p * w, 2 * w, w, fh / 4, e.sub_cur.data() + p * half);
       e.field_detail_class[p] = detail_of(e.sub_cur.data() + p * half, half, e.detail_threshold);
     }
     if (e.pict_type != kPictureB) {

@@ -57,6 +57,10 @@ struct DualPrime {
   int dist = 0;
 };
 
+// Sub-samples a picture (lines `step` apart) four times each way: rounded
+// means of 4 x 4 blocks, h4 lines of w / 4.
+void subsample(const std::uint8_t* src, int step, int w, int h4, std::uint8_t* out);
+
 class Estimator {
  public:
   explicit Estimator(VideoEncoder& e) : e_(e), k_(e.k) {}
