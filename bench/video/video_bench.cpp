@@ -27,13 +27,13 @@ class RawFrames : public FrameSource {
   int GetFrame(int n, corvexa::FrameHolder& holder, int& line_bytes, int& repeat) override {
     const std::size_t size = static_cast<std::size_t>(w_) * h_ * 4;
     in_.seekg(static_cast<std::streamoff>(size) * n);
-    std::vector<char> top_down(size);
-    if (!in_.read(top_down.data(), static_cast<std::streamsize>(size))) return 2;
+    top_down_.resize(size);  // kept between frames, as a decoder keeps its buffers
+    if (!in_.read(top_down_.data(), static_cast<std::streamsize>(size))) return 2;
     line_bytes = w_ * 4;
     if (!holder.Allocate(static_cast<std::int32_t>(size))) return 4;
     for (int y = 0; y < h_; ++y)
       std::memcpy(holder.Data() + static_cast<std::size_t>(h_ - 1 - y) * line_bytes,
-                  top_down.data() + static_cast<std::size_t>(y) * line_bytes,
+                  top_down_.data() + static_cast<std::size_t>(y) * line_bytes,
                   static_cast<std::size_t>(line_bytes));
     repeat = 0;
     return 0;
@@ -43,6 +43,7 @@ class RawFrames : public FrameSource {
  private:
   std::ifstream in_;
   int w_, h_;
+  std::vector<char> top_down_;
 };
 
 class Print : public StatusSink {
