@@ -2,8 +2,8 @@
 // 16-bit lanes, so the half-pel averages need no unpacking; two-way half-pel
 // distances stay in bytes, where PAVGB rounds as the plain form does. The row
 // distances of the full-pel searches use MPSADBW (SSE4.1, present on every
-// AVX2 processor). The early-terminating full-pel sad16 and the inverse DCT
-// stay with SSE2, which already does them a line or a block at a time.
+// AVX2 processor). The early-terminating full-pel sad16 stays with SSE2,
+// which already stops a line at a time.
 #if defined(__x86_64__)
 
 #include <immintrin.h>
@@ -230,6 +230,99 @@ KAVROL_AVX2 void sad4x4_row_avx2(const u8* ref, const u8* cur, int stride, int n
   if (i < n) sad4x4_row_sse2(ref + i, cur, stride, n - i, out + i);
 }
 
+// Inverse DCT: the SSE2 form's integer algorithm with all eight lanes of a
+// pass in one register: lanes 0-3 in the low half, 4-7 in the high half.
+KAVROL_AVX2 inline __m256i halves(__m128i v) {  // words 0-3 | words 4-7, each low
+  return _mm256_permute4x64_epi64(_mm256_castsi128_si256(v), 0x50);
+}
+KAVROL_AVX2 inline __m256i pair(__m128i a, __m128i b) {
+  return _mm256_unpacklo_epi16(halves(a), halves(b));
+}
+KAVROL_AVX2 inline __m256i coef(int a, int b) {
+  return _mm256_set1_epi32(static_cast<int>((static_cast<std::uint32_t>(b) << 16) |
+                                            (static_cast<std::uint32_t>(a) & 0xFFFF)));
+}
+KAVROL_AVX2 inline __m256i mul181(__m256i v) {
+  // 181 = 128 + 32 + 16 + 4 + 1
+  return _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(v, 7), _mm256_slli_epi32(v, 5)),
+                          _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(v, 4),
+                                                            _mm256_slli_epi32(v, 2)),
+                                           v));
+}
+// (181 * v + 128) >> 8 split at the low byte, as the plain form does it.
+KAVROL_AVX2 inline __m256i mul181_round(__m256i v) {
+  const __m256i high = mul181(_mm256_srai_epi32(v, 8));
+  const __m256i low = mul181(_mm256_and_si256(v, _mm256_set1_epi32(255)));
+  return _mm256_add_epi32(high, _mm256_srai_epi32(_mm256_add_epi32(low, _mm256_set1_epi32(128)), 8));
+}
+
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+// Row pass (c[k]: coefficient k, lanes = rows) or column pass (c[k]: row k,
+// lanes = columns); `out` receives eight 16-bit registers.
+template <bool Column>
+KAVROL_AVX2 inline void idct_pass(const __m128i* c, __m128i* out) {
+  const __m256i p17 = pair(c[1], c[7]), p53 = pair(c[5], c[3]), p26 = pair(c[2], c[6]);
+  __m256i x4 = _mm256_madd_epi16(p17, coef(W1, W7));
+  __m256i x5 = _mm256_madd_epi16(p17, coef(W7, -W1));
+  __m256i x6 = _mm256_madd_epi16(p53, coef(W5, W3));
+  __m256i x7 = _mm256_madd_epi16(p53, coef(W3, -W5));
+  __m256i x2 = _mm256_madd_epi16(p26, coef(W6, -W2));
+  __m256i x3 = _mm256_madd_epi16(p26, coef(W2, W6));
+  __m256i x0, x1;
+  if constexpr (Column) {
+    const __m256i four = _mm256_set1_epi32(4);
+    x4 = _mm256_srai_epi32(_mm256_add_epi32(x4, four), 3);
+    x5 = _mm256_srai_epi32(_mm256_add_epi32(x5, four), 3);
+    x6 = _mm256_srai_epi32(_mm256_add_epi32(x6, four), 3);
+    x7 = _mm256_srai_epi32(_mm256_add_epi32(x7, four), 3);
+    x2 = _mm256_srai_epi32(_mm256_add_epi32(x2, four), 3);
+    x3 = _mm256_srai_epi32(_mm256_add_epi32(x3, four), 3);
+    x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(c[4]), 8);
+    x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(c[0]), 8),
+                          _mm256_set1_epi32(8192));
+  } else {
+    x1 = _mm256_slli_epi32(_mm256_cvtepi16_epi32(c[4]), 11);
+    x0 = _mm256_add_epi32(_mm256_slli_epi32(_mm256_cvtepi16_epi32(c[0]), 11),
+                          _mm256_set1_epi32(128));
+  }
+  __m256i x8 = _mm256_add_epi32(x0, x1);
+  x0 = _mm256_sub_epi32(x0, x1);
+  x1 = _mm256_add_epi32(x4, x6);
+  x4 = _mm256_sub_epi32(x4, x6);
+  x6 = _mm256_add_epi32(x5, x7);
+  x5 = _mm256_sub_epi32(x5, x7);
+  x7 = _mm256_add_epi32(x8, x3);
+  x8 = _mm256_sub_epi32(x8, x3);
+  x3 = _mm256_add_epi32(x0, x2);
+  x0 = _mm256_sub_epi32(x0, x2);
+  x2 = mul181_round(_mm256_add_epi32(x4, x5));
+  x4 = mul181_round(_mm256_sub_epi32(x4, x5));
+  const __m256i o[8] = {_mm256_add_epi32(x7, x1), _mm256_add_epi32(x3, x2),
+                        _mm256_add_epi32(x0, x4), _mm256_add_epi32(x8, x6),
+                        _mm256_sub_epi32(x8, x6), _mm256_sub_epi32(x0, x4),
+                        _mm256_sub_epi32(x3, x2), _mm256_sub_epi32(x7, x1)};
+  for (int k = 0; k < 8; ++k) {
+    __m256i r = _mm256_srai_epi32(o[k], Column ? 14 : 8);
+    // Rows keep the low 16 bits as the plain form's narrowing does; columns
+    // saturate and clip to -256..255.
+    if constexpr (!Column) r = _mm256_srai_epi32(_mm256_slli_epi32(r, 16), 16);
+    const __m128i n = _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1));
+    out[k] = Column ? _mm_min_epi16(_mm_max_epi16(n, _mm_set1_epi16(-256)), _mm_set1_epi16(255)) : n;
+  }
+}
+
+KAVROL_AVX2 void idct_avx2(std::int16_t* block) {
+  __m128i r[8];
+  for (int n = 0; n < 8; ++n) r[n] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * n));
+  transpose8_epi16(r);  // r[k]: coefficient k of every row
+  __m128i o[8];
+  idct_pass<false>(r, o);
+  transpose8_epi16(o);  // o[k]: row k
+  idct_pass<true>(o, r);
+  for (int n = 0; n < 8; ++n) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * n), r[n]);
+}
+
 // Forward DCT: the SSE2 column pass, then each row against two lines of its
 // row matrix a register (outputs v and v + 4), so two horizontal adds leave
 // the eight sums in order. The sums are exact, as in the plain form.
@@ -291,6 +384,7 @@ void use_avx2_kernels(KernelTable& k) {
   k.variance16 = variance16_avx2;
   k.forward_dct = fdct_avx2;
   k.sad16_row = sad16_row_avx2;
+  k.inverse_dct = idct_avx2;
   k.sad4x4_row = sad4x4_row_avx2;
 }
 

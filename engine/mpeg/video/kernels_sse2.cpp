@@ -245,24 +245,6 @@ void add_sse2(const std::int16_t* block, const u8* pred, int stride, u8* out) {
 }
 
 // 8x8 transpose of 16-bit lanes.
-inline void transpose8(__m128i* r) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
-}
 
 // Forward DCT: the fixed-point algorithm of fdct_fixed.cpp. The column pass
 // runs with lanes = columns, so its output registers are already the rows
@@ -423,10 +405,10 @@ inline void idct_pass(const __m128i* c, __m128i* out) {
 void idct_sse2(std::int16_t* block) {
   __m128i r[8];
   for (int n = 0; n < 8; ++n) r[n] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * n));
-  transpose8(r);  // r[k]: coefficient k of every row
+  transpose8_epi16(r);  // r[k]: coefficient k of every row
   __m128i o[8];
   idct_pass<false>(r, o);
-  transpose8(o);  // o[k]: row k
+  transpose8_epi16(o);  // o[k]: row k
   idct_pass<true>(o, r);
   for (int n = 0; n < 8; ++n) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * n), r[n]);
 }
