@@ -49,7 +49,7 @@ bool BitWriter::open(EncoderContext& ctx, const std::string& name) {
   current_byte_ = 0;
   byte_count_ = 0;
   bits_left_ = 8;
-  total_bits_ = 0.0;
+  total_bits_ = 0;
   error_ = false;
   return true;
 }
@@ -68,7 +68,7 @@ void BitWriter::open_memory() {
   current_byte_ = 0;
   byte_count_ = 0;
   bits_left_ = 8;
-  total_bits_ = 0.0;
+  total_bits_ = 0;
 }
 
 void BitWriter::append(const BitWriter& other) {
@@ -81,7 +81,7 @@ void BitWriter::append(const BitWriter& other) {
                   static_cast<std::size_t>(n));
       byte_count_ += n;
       done += n;
-      total_bits_ += 8.0 * n;
+      total_bits_ += 8LL * n;
       if (byte_count_ == capacity_) flush_buffer();
     }
   } else {

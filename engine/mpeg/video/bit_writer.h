@@ -23,7 +23,7 @@ class BitWriter {
     std::uint8_t current_byte = 0;
     int byte_count = 0;
     int bits_left = 8;
-    double total_bits = 0.0;
+    std::int64_t total_bits = 0;
     bool error = false;
     std::vector<std::uint8_t> undo;  // kBufferSize bytes once saved
   };
@@ -68,7 +68,7 @@ class BitWriter {
   // Pads the current byte with zero bits.
   void byte_align();
   // Every bit ever written, also those dropped after an error.
-  double bits_written() const { return total_bits_; }
+  double bits_written() const { return static_cast<double>(total_bits_); }
   bool failed() const { return error_; }
   bool is_open() const { return fd_ >= 0 || memory_; }
   bool aligned() const { return bits_left_ == 8; }
@@ -96,7 +96,7 @@ class BitWriter {
   std::uint8_t current_byte_ = 0;
   int byte_count_ = 0;
   int bits_left_ = 8;
-  double total_bits_ = 0.0;
+  std::int64_t total_bits_ = 0;  // an integer add a write, no float chain
   bool error_ = false;
 };
 
