@@ -394,6 +394,20 @@ TEST_P(Checkasm, IntraQuantiserAndDequantisersMatchOnEveryStandard) {
   }
 }
 
+TEST_P(Checkasm, NonZeroMasksMatch) {
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::int16_t block[64] = {};
+    if (trial < 64) {
+      block[trial] = static_cast<std::int16_t>(trial % 2 ? -32768 : 1);  // each position alone
+    } else {
+      const int density = uniform(0, 8);
+      for (auto& v : block)
+        if (uniform(0, 7) < density) v = static_cast<std::int16_t>(uniform(-32768, 32767));
+    }
+    ASSERT_EQ(vec_.nonzero_mask(block), ref_.nonzero_mask(block)) << trial;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllRunnable, Checkasm, ::testing::ValuesIn(runnable_variants()),
                          [](const auto& info) { return info.param.name(); });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Checkasm);

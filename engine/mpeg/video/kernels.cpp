@@ -442,6 +442,12 @@ VectorIsa widest_isa() {
   return VectorIsa::kNone;
 }
 
+std::uint64_t nonzero_mask_plain(const std::int16_t* block) {
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 64; ++i) mask |= static_cast<std::uint64_t>(block[i] != 0) << i;
+  return mask;
+}
+
 KernelTable kernel_table(int kernel_class, bool plain_transforms) {
   return kernel_table(kernel_class, plain_transforms, widest_isa());
 }
@@ -468,6 +474,7 @@ KernelTable kernel_table(int kernel_class, bool plain_transforms, VectorIsa isa)
   k.dequantise_intra = dequantise_intra;
   k.dequantise_non_intra = dequantise_non_intra;
   k.quantise_intra = quantise_intra;
+  k.nonzero_mask = nonzero_mask_plain;
   if (kernel_class > 0 && isa_available(isa)) {
     // Each wider set only replaces what it does better.
 #if defined(__x86_64__)

@@ -1,7 +1,7 @@
 // The per-class kernel table: distances for motion search, the transforms,
 // the prediction add/subtract, motion-compensated prediction, the fast
-// non-intra quantiser, the intra quantiser, the dequantisers and the colour
-// conversion. Each vector form returns exactly what its plain form does.
+// non-intra quantiser, the intra quantiser, the dequantisers, the colour
+// conversion and the non-zero mask of a block. Each vector form returns exactly what its plain form does.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +69,8 @@ struct KernelTable {
   // level passed 255 (MPEG-1 levels stop there, MPEG-2 ones at 2047).
   bool (*quantise_intra)(const std::int16_t* in, std::int16_t* out, int dc_precision,
                          const int* matrix, int mquant, bool mpeg1);
+  // Bit i set where coefficient i (raster order) of an 8x8 block is not 0.
+  std::uint64_t (*nonzero_mask)(const std::int16_t* block);
 };
 
 // Instruction sets the vector kernels are written for, narrowest first.
@@ -98,6 +100,7 @@ void dequantise_non_intra(const std::int16_t* in, std::int16_t* out, const int* 
                           int mquant, bool mpeg1);
 bool quantise_intra(const std::int16_t* in, std::int16_t* out, int dc_precision,
                     const int* matrix, int mquant, bool mpeg1);
+std::uint64_t nonzero_mask_plain(const std::int16_t* block);
 // The forward DCT of the vector classes, fdct_fixed, is in fdct_fixed.h.
 
 }  // namespace corvexa::mpeg::video

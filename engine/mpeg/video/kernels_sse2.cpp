@@ -732,6 +732,19 @@ inline void mismatch_sse2(std::int16_t* out, __m128i parity) {
   if ((_mm_cvtsi128_si32(parity) & 1) == 0) out[63] = static_cast<std::int16_t>(out[63] ^ 1);
 }
 
+// Non-zero mask: each pair of lines compared with 0 and packed to bytes.
+std::uint64_t nonzero_mask_sse2(const std::int16_t* block) {
+  const __m128i z = _mm_setzero_si128();
+  std::uint64_t zero = 0;
+  for (int r = 0; r < 4; ++r) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * r));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * r + 8));
+    const __m128i e = _mm_packs_epi16(_mm_cmpeq_epi16(a, z), _mm_cmpeq_epi16(b, z));
+    zero |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(e))) << (16 * r);
+  }
+  return ~zero;
+}
+
 // Intra quantiser: both divisions in single precision. The dividends stay
 // below 2^21 and the divisors within 1..255 and 2..224, where the float
 // quotient truncates to the integer quotient exactly.
@@ -836,6 +849,7 @@ void use_sse2_kernels(KernelTable& k) {
   k.pred_comp = pred_comp_sse2;
   k.dequantise_intra = dequantise_intra_sse2;
   k.quantise_intra = quantise_intra_sse2;
+  k.nonzero_mask = nonzero_mask_sse2;
   k.dequantise_non_intra = dequantise_non_intra_sse2;
 }
 

@@ -98,7 +98,7 @@ class MacroblockWriter {
   bool put_intra_block(const std::int16_t* blk, int cc);
   bool put_non_intra_block(const std::int16_t* blk);
   bool put_run_level(int run, int level, int table, bool first);
-  std::uint64_t scan_block(const std::int16_t* blk, std::int16_t* out) const;
+  std::uint64_t scan_mask(const std::int16_t* blk) const;
 
   VideoEncoder& e_;
   BitWriter& bs_;
@@ -219,16 +219,33 @@ bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) 
   return true;
 }
 
-// The block in scan order, with a mask of its non-zero coefficients, so the
-// writer steps from one coefficient to the next without testing each zero.
-std::uint64_t MacroblockWriter::scan_block(const std::int16_t* blk, std::int16_t* out) const {
-  const std::uint8_t* scan = kScan[e_.altscan];
-  std::uint64_t mask = 0;
-  for (int n = 0; n < 64; ++n) {
-    const std::int16_t v = blk[scan[n]];
-    out[n] = v;
-    mask |= static_cast<std::uint64_t>(v != 0) << n;
+// For each scan, nibble k of a raster-order mask (coefficients 4k..4k+3) and
+// each value of it: the same coefficients as bits in scan order.
+struct ScanOrderMasks {
+  std::uint64_t bits[2][16][16];
+  ScanOrderMasks() {
+    for (int alt = 0; alt < 2; ++alt) {
+      int position[64];
+      for (int n = 0; n < 64; ++n) position[kScan[alt][n]] = n;
+      for (int k = 0; k < 16; ++k)
+        for (int v = 0; v < 16; ++v) {
+          std::uint64_t m = 0;
+          for (int b = 0; b < 4; ++b)
+            if (v & (1 << b)) m |= 1ull << position[4 * k + b];
+          bits[alt][k][v] = m;
+        }
+    }
   }
+};
+
+// The block's non-zero coefficients as a mask in scan order, so the writer
+// steps from one coefficient to the next without testing each zero.
+std::uint64_t MacroblockWriter::scan_mask(const std::int16_t* blk) const {
+  static const ScanOrderMasks masks;
+  const std::uint64_t raster = e_.k.nonzero_mask(blk);
+  const std::uint64_t(*by_nibble)[16] = masks.bits[e_.altscan];
+  std::uint64_t mask = 0;
+  for (int k = 0; k < 16; ++k) mask |= by_nibble[k][(raster >> (4 * k)) & 15];
   return mask;
 }
 
@@ -246,11 +263,11 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
   if (size > 0)
     bs_.write_bits(static_cast<std::uint32_t>(diff > 0 ? diff : diff + (1 << size) - 1), size);
   const int table = e_.intra_vlc_format;
-  std::int16_t coef[64];
+  const std::uint8_t* scan = kScan[e_.altscan];
   int last = 0;
-  for (std::uint64_t mask = scan_block(blk, coef) & ~1ull; mask != 0; mask &= mask - 1) {
+  for (std::uint64_t mask = scan_mask(blk) & ~1ull; mask != 0; mask &= mask - 1) {
     const int n = __builtin_ctzll(mask);
-    if (!put_run_level(n - last - 1, coef[n], table, false)) return false;
+    if (!put_run_level(n - last - 1, blk[scan[n]], table, false)) return false;
     last = n;
   }
   if (table == 1)
@@ -261,11 +278,11 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
 }
 
 bool MacroblockWriter::put_non_intra_block(const std::int16_t* blk) {
-  std::int16_t coef[64];
+  const std::uint8_t* scan = kScan[e_.altscan];
   int last = -1;
-  for (std::uint64_t mask = scan_block(blk, coef); mask != 0; mask &= mask - 1) {
+  for (std::uint64_t mask = scan_mask(blk); mask != 0; mask &= mask - 1) {
     const int n = __builtin_ctzll(mask);
-    if (!put_run_level(n - last - 1, coef[n], 0, last < 0)) return false;
+    if (!put_run_level(n - last - 1, blk[scan[n]], 0, last < 0)) return false;
     last = n;
   }
   bs_.write_bits(0x2, 2);
