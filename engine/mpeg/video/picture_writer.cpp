@@ -97,13 +97,16 @@ class MacroblockWriter {
   }
   bool put_intra_block(const std::int16_t* blk, int cc);
   bool put_non_intra_block(const std::int16_t* blk);
-  bool put_run_level(int run, int level, int table, bool first);
+  // The table of the block being written is in run_levels_.
+  inline bool put_run_level(int run, int level, int table, bool first);
+  bool put_escaped_run_level(int run, int level, int table, bool first);
   std::uint64_t scan_mask(const std::int16_t* blk) const;
 
   VideoEncoder& e_;
   BitWriter& bs_;
   std::vector<std::string>* held_;
   double header_bits_ = 0;
+  const RunLevelTable* run_levels_ = nullptr;
   int dc_pred_[3] = {};
   int pmv_[2][2][2] = {};  // [first/second][forward/backward][x/y]
 };
@@ -204,13 +207,17 @@ bool MacroblockWriter::put_run_level(int run, int level, int table, bool first) 
   // The common pairs straight from the table, code and sign in one write.
   const int magnitude = level < 0 ? -level : level;
   if (run <= 31 && magnitude <= 40 && !(first && run == 0 && magnitude == 1 && table == 0)) {
-    const Vlc code = run_level_table(table)[run][magnitude];
+    const Vlc code = (*run_levels_)[run][magnitude];
     if (code.length != 0) {
       bs_.write_bits((static_cast<std::uint32_t>(code.code) << 1) | (level < 0 ? 1u : 0u),
                      code.length + 1);
       return true;
     }
   }
+  return put_escaped_run_level(run, level, table, first);
+}
+
+bool MacroblockWriter::put_escaped_run_level(int run, int level, int table, bool first) {
   if (!run_level_codable(e_.mpeg1, run, level)) {
     note("AC value out of range (run=%d, signed_level=%d)\n", run, level);
     return false;
@@ -263,6 +270,7 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
   if (size > 0)
     bs_.write_bits(static_cast<std::uint32_t>(diff > 0 ? diff : diff + (1 << size) - 1), size);
   const int table = e_.intra_vlc_format;
+  run_levels_ = &run_level_table(table);
   const std::uint8_t* scan = kScan[e_.altscan];
   int last = 0;
   for (std::uint64_t mask = scan_mask(blk) & ~1ull; mask != 0; mask &= mask - 1) {
@@ -278,6 +286,7 @@ bool MacroblockWriter::put_intra_block(const std::int16_t* blk, int cc) {
 }
 
 bool MacroblockWriter::put_non_intra_block(const std::int16_t* blk) {
+  run_levels_ = &run_level_table(0);
   const std::uint8_t* scan = kScan[e_.altscan];
   int last = -1;
   for (std::uint64_t mask = scan_mask(blk); mask != 0; mask &= mask - 1) {
