@@ -12,9 +12,10 @@
 
 namespace corvexa::mpeg::video {
 
-Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
-                        int sx, int sy, int start_x, int start_y) {
-  const int xmax = e_.coded_width - 16, ymax = p.height - h;
+Estimator::Window Estimator::window(int height, int bx, int by, int h, int sx, int sy,
+                                    int start_x, int start_y) const {
+  Window w;
+  const int xmax = e_.coded_width - 16, ymax = height - h;
   int radius;
   if (e_.variable_search) {
     const int reach = e_.s.motion_search_level + 4;
@@ -25,32 +26,54 @@ Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by,
     start_x = bx;
     start_y = by;
   }
-  const int xlo = std::max(0, bx - sx), xhi = std::min(xmax, bx + sx);
-  const int ylo = std::max(0, by - sy), yhi = std::min(ymax, by + sy);
-  start_x = std::clamp(start_x, xlo, xhi);
-  start_y = std::clamp(start_y, ylo, yhi);
+  w.xlo = std::max(0, bx - sx);
+  w.xhi = std::min(xmax, bx + sx);
+  w.ylo = std::max(0, by - sy);
+  w.yhi = std::min(ymax, by + sy);
+  w.start_x = std::clamp(start_x, w.xlo, w.xhi);
+  w.start_y = std::clamp(start_y, w.ylo, w.yhi);
+  // The full-pel positions the spiral can reach.
+  w.x0 = std::max(w.xlo, w.start_x - radius);
+  w.x1 = std::min(w.xhi, w.start_x + radius);
+  w.y0 = std::max(w.ylo, w.start_y - radius);
+  w.y1 = std::min(w.yhi, w.start_y + radius);
+  return w;
+}
+
+void Estimator::measure(const Plane& p, const std::uint8_t* cur, int h, int x0, int x1, int y0,
+                        int y1, std::vector<int>& out) {
+  const int nx = x1 - x0 + 1;
+  out.resize(static_cast<std::size_t>(nx) * (y1 - y0 + 1));
+  for (int y = y0; y <= y1; ++y)
+    k_.sad16_row(p.org + p.lx * y + x0, cur, p.lx, h, nx,
+                 out.data() + static_cast<std::ptrdiff_t>(y - y0) * nx);
+}
+
+Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
+                        int sx, int sy, int start_x, int start_y) {
+  const Window w = window(p.height, bx, by, h, sx, sy, start_x, start_y);
   // Every full-pel distance of the window first, a line at a time; then the
   // spiral from the start keeps the first smallest, as a position-by-position
   // search with early stops would.
-  const int wx0 = std::max(xlo, start_x - radius), wx1 = std::min(xhi, start_x + radius);
-  const int wy0 = std::max(ylo, start_y - radius), wy1 = std::min(yhi, start_y + radius);
-  const int nx = wx1 - wx0 + 1;
-  window_.resize(static_cast<std::size_t>(nx) * (wy1 - wy0 + 1));
-  for (int y = wy0; y <= wy1; ++y)
-    k_.sad16_row(p.org + p.lx * y + wx0, cur, p.lx, h, nx,
-                 window_.data() + static_cast<std::ptrdiff_t>(y - wy0) * nx);
-  auto dist = [&](int x, int y) {
-    return window_[static_cast<std::size_t>((y - wy0) * nx + (x - wx0))];
-  };
+  measure(p, cur, h, w.x0, w.x1, w.y0, w.y1, window_);
+  return pick(p, cur, bx, by, h, dir, w, {window_.data(), w.x0, w.y0, w.x1 - w.x0 + 1});
+}
+
+Found Estimator::pick(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
+                      const Window& w, const Distances& d) {
+  auto dist = [&](int x, int y) { return d.at(x, y); };
   // The spiral keeps the first position with the smallest distance, so the
   // walk can end there.
-  const int least = *std::min_element(window_.begin(), window_.end());
+  int least = INT_MAX;
+  for (int y = w.y0; y <= w.y1; ++y)
+    for (int x = w.x0; x <= w.x1; ++x) least = std::min(least, dist(x, y));
+  const int start_x = w.start_x, start_y = w.start_y;
   int px = start_x, py = start_y;
   for (int r = 1; dist(px, py) != least; ++r) {
     int x = start_x - r, y = start_y - r;
     static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     for (int side = 0; side < 4 * 2 * r; ++side) {
-      if (x >= wx0 && x <= wx1 && y >= wy0 && y <= wy1 && dist(x, y) == least) {
+      if (x >= w.x0 && x <= w.x1 && y >= w.y0 && y <= w.y1 && dist(x, y) == least) {
         px = x;
         py = y;
         break;
@@ -66,10 +89,10 @@ Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by,
   for (int dy = -1; dy <= 1; ++dy) {
     for (int dx = -1; dx <= 1; ++dx) {
       const int hx = 2 * px + dx, hy = 2 * py + dy;
-      if (hx < 2 * xlo || hx > 2 * xhi || hy < 2 * ylo || hy > 2 * yhi) continue;
-      const int d = k_.sad16(at(p.ref, p.lx, hx, hy, 0, 0), cur, p.lx, hx & 1, hy & 1, h, f.dist);
-      if (d < f.dist) {
-        f.dist = d;
+      if (hx < 2 * w.xlo || hx > 2 * w.xhi || hy < 2 * w.ylo || hy > 2 * w.yhi) continue;
+      const int dd = k_.sad16(at(p.ref, p.lx, hx, hy, 0, 0), cur, p.lx, hx & 1, hy & 1, h, f.dist);
+      if (dd < f.dist) {
+        f.dist = dd;
         bhx = hx;
         bhy = hy;
       }
@@ -99,17 +122,46 @@ Estimator::FrameEstimate Estimator::estimate(const PictureStore& org, const Pict
   FrameEstimate fe;
   const std::uint8_t* cur = e_.cur_org->plane[0].data() + by * w + bx;
   const Plane frame{org.plane[0].data(), ref.plane[0].data(), w, e_.coded_height};
-  fe.frame = search(frame, cur, bx, by, 16, dir, e_.search[dir][0], e_.search[dir][1],
-                    start_x_[dir], start_y_[dir]);
-  if (!with_fields) return fe;
+  const int sx = e_.search[dir][0], sy = e_.search[dir][1];
+  if (!with_fields) {
+    fe.frame = search(frame, cur, bx, by, 16, dir, sx, sy, start_x_[dir], start_y_[dir]);
+    return fe;
+  }
+  const Window fw = window(e_.coded_height, bx, by, 16, sx, sy, start_x_[dir], start_y_[dir]);
+  const Window hw =
+      window(e_.coded_height / 2, bx, by / 2, 8, sx, sy >> 1, start_x_[dir], start_y_[dir] / 2);
+  const Plane fields[2] = {
+      {org.plane[0].data(), ref.plane[0].data(), 2 * w, e_.coded_height / 2},
+      {org.plane[0].data() + w, ref.plane[0].data() + w, 2 * w, e_.coded_height / 2}};
+  // The field distances over the lines both the field searches and the
+  // frame search need: a frame position at line 2k pairs the macroblock's
+  // top field with reference field line k of the top field and its bottom
+  // field with that of the bottom field; at 2k + 1, the top field with the
+  // bottom field's line k and the bottom field with the top field's k + 1.
+  const int x0 = std::min(fw.x0, hw.x0), x1 = std::max(fw.x1, hw.x1);
+  const int k0 = std::min(hw.y0, fw.y0 / 2), k1 = std::max(hw.y1, (fw.y1 + 1) / 2);
+  const int nx = x1 - x0 + 1;
+  for (int r = 0; r < 2; ++r)
+    for (int sel = 0; sel < 2; ++sel)
+      measure(fields[sel], cur + r * w, 8, x0, x1, k0, k1, field_maps_[r][sel]);
+  const auto field_at = [&](int r, int sel, int x, int k) {
+    return field_maps_[r][sel][static_cast<std::size_t>((k - k0) * nx + (x - x0))];
+  };
+  window_.resize(static_cast<std::size_t>(nx) * (fw.y1 - fw.y0 + 1));
+  for (int y = fw.y0; y <= fw.y1; ++y) {
+    int* line = window_.data() + static_cast<std::ptrdiff_t>(y - fw.y0) * nx - x0;
+    const int k = y >> 1;
+    for (int x = fw.x0; x <= fw.x1; ++x)
+      line[x] = (y & 1) ? field_at(0, 1, x, k) + field_at(1, 0, x, k + 1)
+                        : field_at(0, 0, x, k) + field_at(1, 1, x, k);
+  }
+  fe.frame = pick(frame, cur, bx, by, 16, dir, fw, {window_.data(), x0, fw.y0, nx});
   for (int r = 0; r < 2; ++r) {
-    const std::uint8_t* cur_field = e_.cur_org->plane[0].data() + (by + r) * w + bx;
+    const std::uint8_t* cur_field = cur + r * w;
     Found best[2];
     for (int sel = 0; sel < 2; ++sel) {
-      const Plane field{org.plane[0].data() + sel * w, ref.plane[0].data() + sel * w, 2 * w,
-                        e_.coded_height / 2};
-      best[sel] = search(field, cur_field, bx, by / 2, 8, dir, e_.search[dir][0],
-                         e_.search[dir][1] >> 1, start_x_[dir], start_y_[dir] / 2);
+      best[sel] = pick(fields[sel], cur_field, bx, by / 2, 8, dir, hw,
+                       {field_maps_[r][sel].data(), x0, k0, nx});
       fe.all[r][sel] = best[sel];
     }
     // Ties keep the reference field of the same parity.

@@ -74,6 +74,28 @@ class Estimator {
   const LargestVectors& largest() const { return largest_; }
 
  private:
+  // The limits of one full search: the window the vectors may reach
+  // ([xlo, xhi] x [ylo, yhi]), the start clamped into it, and the full-pel
+  // positions the spiral visits ([x0, x1] x [y0, y1]).
+  struct Window {
+    int xlo, xhi, ylo, yhi;
+    int start_x, start_y;
+    int x0, x1, y0, y1;
+  };
+  // Full-pel distances by position, over at least a search's positions.
+  struct Distances {
+    const int* d;
+    int x0, y0, stride;
+    int at(int x, int y) const { return d[(y - y0) * stride + (x - x0)]; }
+  };
+  Window window(int height, int bx, int by, int h, int sx, int sy, int start_x,
+                int start_y) const;
+  // Distances of the 16 x h block `cur` at every position of [x0, x1] x [y0, y1].
+  void measure(const Plane& p, const std::uint8_t* cur, int h, int x0, int x1, int y0, int y1,
+               std::vector<int>& out);
+  // The spiral's winner among the full-pel positions, refined to half pels.
+  Found pick(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
+             const Window& w, const Distances& d);
   Found search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
                int sx, int sy, int start_x, int start_y);
   // Frame vector plus the best field vectors of both macroblock fields.
@@ -143,6 +165,7 @@ class Estimator {
   LargestVectors largest_;  // this worker's; merged after the picture
   // Distances of the current search window, kept between searches.
   std::vector<int> window_;
+  std::vector<int> field_maps_[2][2];  // [macroblock field][reference field]
   std::vector<int> coarse_lines_;
   std::vector<char> coarse_ready_;
 };
