@@ -12,6 +12,42 @@
 
 namespace corvexa::mpeg::video {
 
+// Calls visit(dx, dy) for the positions of ring r of the square spiral in its
+// order: from the ring's top left corner right, down, left and up. Ends when
+// visit returns true, and says so.
+template <class Visit>
+bool walk_ring(int r, Visit visit) {
+  static const int kDirections[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+  int x = -r, y = -r;
+  for (int side = 0; side < 8 * r; ++side) {
+    if (visit(x, y)) return true;
+    x += kDirections[side / (2 * r)][0];
+    y += kDirections[side / (2 * r)][1];
+  }
+  return false;
+}
+
+// The first rings of the spiral as one list, walked without the divisions.
+struct SpiralOrder {
+  static constexpr int kRings = 16;
+  struct Step {
+    int dx, dy;
+  };
+  std::vector<Step> steps;
+  SpiralOrder() {
+    for (int r = 1; r <= kRings; ++r)
+      walk_ring(r, [this](int dx, int dy) {
+        steps.push_back({dx, dy});
+        return false;
+      });
+  }
+};
+
+const SpiralOrder& spiral_order() {
+  static const SpiralOrder order;
+  return order;
+}
+
 Estimator::Window Estimator::window(int height, int bx, int by, int h, int sx, int sy,
                                     int start_x, int start_y) const {
   Window w;
@@ -69,18 +105,20 @@ Found Estimator::pick(const Plane& p, const std::uint8_t* cur, int bx, int by, i
     for (int x = w.x0; x <= w.x1; ++x) least = std::min(least, dist(x, y));
   const int start_x = w.start_x, start_y = w.start_y;
   int px = start_x, py = start_y;
-  for (int r = 1; dist(px, py) != least; ++r) {
-    int x = start_x - r, y = start_y - r;
-    static const int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    for (int side = 0; side < 4 * 2 * r; ++side) {
-      if (x >= w.x0 && x <= w.x1 && y >= w.y0 && y <= w.y1 && dist(x, y) == least) {
-        px = x;
-        py = y;
-        break;
-      }
-      x += kSteps[side / (2 * r)][0];
-      y += kSteps[side / (2 * r)][1];
-    }
+  if (dist(px, py) != least) {
+    // The first position with the least distance in the spiral's order: the
+    // rings of the list first, then any wider ones.
+    auto least_at = [&](int dx, int dy) {
+      const int x = start_x + dx, y = start_y + dy;
+      if (x < w.x0 || x > w.x1 || y < w.y0 || y > w.y1 || dist(x, y) != least) return false;
+      px = x;
+      py = y;
+      return true;
+    };
+    bool found = false;
+    for (const SpiralOrder::Step& step : spiral_order().steps)
+      if ((found = least_at(step.dx, step.dy))) break;
+    for (int r = SpiralOrder::kRings + 1; !found; ++r) found = walk_ring(r, least_at);
   }
   // Half-pel refinement around the full-pel winner on the reconstruction.
   Found f;
