@@ -461,12 +461,14 @@ bool code_picture_by_rows(VideoEncoder& e) {
     report_message(e.ctx, "Cannot allocate memory for slices.");
     return false;
   }
-  for (int j = 0; j < rows; ++j) e.slices[static_cast<std::size_t>(j)]->state = CodedSlice::kNotCoded;
+  for (int j = 0; j < rows; ++j) {
+    e.slices[static_cast<std::size_t>(j)]->state = CodedSlice::kNotCoded;
+    e.slices[static_cast<std::size_t>(j)]->messages.clear();
+  }
   write_picture_headers(e);
   for_each_row(row_workers(e, rows), rows, [&e](int, int j) {
     CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
     out.bits.open_memory();
-    out.messages.clear();
     predict_and_transform_row(e, j);
     MacroblockWriter writer(e, out.bits, &out.messages);
     const bool ok = writer.write(j, j + 1) && !out.bits.failed();
@@ -475,27 +477,26 @@ bool code_picture_by_rows(VideoEncoder& e) {
     if (ok) reconstruct_row(e, j);
     return ok;
   });
-  // The slices joined in order as one writer would have written them; a row
-  // a failure left uncoded ends the picture too.
-  bool ok = true;
+  // The slices joined in order as one writer would have written them. A
+  // failed row ends the picture; the rows before it pass on their messages.
   for (int j = 0; j < rows; ++j) {
-    CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
-    if (out.state == CodedSlice::kNotCoded) {
-      ok = false;
-      continue;
+    const CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
+    if (out.state != CodedSlice::kCoded) {
+      for (int m = j; m < rows; ++m) {
+        const CodedSlice& later = *e.slices[static_cast<std::size_t>(m)];
+        for (const std::string& text : later.messages) report_message(e.ctx, "%s", text.c_str());
+        if (later.state != CodedSlice::kFailed) continue;
+        if (later.bits.failed()) report_message(e.ctx, "Cannot allocate memory for slices.");
+        break;
+      }
+      return false;
     }
-    for (const std::string& m : out.messages) report_message(e.ctx, "%s", m.c_str());
-    if (out.state == CodedSlice::kFailed) {
-      if (out.bits.failed()) report_message(e.ctx, "Cannot allocate memory for slices.");
-      ok = false;
-    }
-    if (!ok) continue;
+    for (const std::string& text : out.messages) report_message(e.ctx, "%s", text.c_str());
     const double before = e.bs.bits_written();
     e.bs.byte_align();
     e.stats.header_bits += e.bs.bits_written() - before + out.header_bits;
     e.bs.append(out.bits);
   }
-  if (!ok) return false;
   for (std::size_t n = 0; n < static_cast<std::size_t>(rows) * e.mb_cols; ++n)
     e.rc->record_quantiser(e, e.mb_info[n].mquant);
   return true;
