@@ -590,15 +590,27 @@ void filter_horizontal_sse2(const u8* src, u8* dst, int width, int height, bool 
   for (int row = 0; row < height; ++row) {
     const u8* x = src + static_cast<std::size_t>(row) * width;
     u8* out = dst + static_cast<std::size_t>(row) * half;
-    for (int m = -kPad; m < half + kPad; ++m) {
+    // Inside the line a 16-byte load splits into eight even and eight odd
+    // samples as words; only the margins are clamped.
+    int m = 0;
+    const __m128i low_bytes = _mm_set1_epi16(0xFF);
+    for (; m + 8 <= half; m += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 2 * m));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(even + kPad + m), _mm_and_si128(v, low_bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(odd + kPad + m), _mm_srli_epi16(v, 8));
+    }
+    for (; m < half + kPad; ++m) {
       even[m + kPad] = x[clamp_row(2 * m, 0, width - 1)];
       odd[m + kPad] = x[clamp_row(2 * m + 1, 0, width - 1)];
+    }
+    for (m = -kPad; m < 0; ++m) {
+      even[m + kPad] = x[0];
+      odd[m + kPad] = x[0];
     }
     const std::int16_t* e = even + kPad;
     const std::int16_t* o = odd + kPad;
     auto at = [](const std::int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    int m = 0;
-    for (; m + 8 <= half; m += 8) {
+    for (m = 0; m + 8 <= half; m += 8) {
       __m128i lo, hi;
       if (mpeg1) {
         const __m128i s1 = _mm_add_epi16(at(e + m), at(o + m));
