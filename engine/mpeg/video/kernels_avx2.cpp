@@ -323,6 +323,56 @@ KAVROL_AVX2 void idct_avx2(std::int16_t* block) {
   for (int n = 0; n < 8; ++n) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * n), r[n]);
 }
 
+// Colour conversion, eight pixels a step: the SSE2 form's arithmetic with
+// pixels 0-3 in the low half of a register and 4-7 in the high half.
+KAVROL_AVX2 inline __m256i weigh8(__m256i lo, __m256i hi, __m256i w) {
+  const __m256i a = _mm256_madd_epi16(lo, w), b = _mm256_madd_epi16(hi, w);
+  // a = [p0 bg, p0 r, p1 bg, p1 r] a half; add the two halves of every pixel.
+  const __m256i even = _mm256_castps_si256(
+      _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+  const __m256i odd = _mm256_castps_si256(
+      _mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), _MM_SHUFFLE(3, 1, 3, 1)));
+  return _mm256_add_epi32(even, odd);
+}
+
+// ((219 or 224) * s >> 8) + offset, >> 15; the low byte of each lane kept,
+// as the plain cast keeps it, the eight in pixel order.
+template <int Scale>
+KAVROL_AVX2 inline void store8(__m256i s, int offset, u8* out) {
+  const __m256i scaled = Scale == 219
+      ? _mm256_sub_epi32(_mm256_sub_epi32(_mm256_slli_epi32(s, 8), _mm256_slli_epi32(s, 5)),
+                         _mm256_add_epi32(_mm256_slli_epi32(s, 2), s))
+      : _mm256_sub_epi32(_mm256_slli_epi32(s, 8), _mm256_slli_epi32(s, 5));
+  __m256i v = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_srai_epi32(scaled, 8), _mm256_set1_epi32(offset)), 15);
+  v = _mm256_and_si256(v, _mm256_set1_epi32(0xFF));
+  v = _mm256_packs_epi32(v, v);
+  v = _mm256_packus_epi16(v, v);
+  v = _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(v));
+}
+
+// Byte order B, G, R, x -> 16-bit pairs (B, G) and (R, 0).
+KAVROL_AVX2 inline __m256i weights(const int* t) {
+  const short b = static_cast<short>(t[2]), g = static_cast<short>(t[1]),
+              r = static_cast<short>(t[0]);
+  return _mm256_setr_epi16(b, g, r, 0, b, g, r, 0, b, g, r, 0, b, g, r, 0);
+}
+
+KAVROL_AVX2 void rgb_row_avx2(const u8* src, int width, const int* q, u8* yo, u8* bo, u8* ro) {
+  const __m256i wy = weights(q), wb = weights(q + 3), wr = weights(q + 6);
+  const __m256i z = _mm256_setzero_si256();
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * x));
+    const __m256i lo = _mm256_unpacklo_epi8(px, z), hi = _mm256_unpackhi_epi8(px, z);
+    store8<219>(weigh8(lo, hi, wy), 540672, yo + x);
+    store8<224>(weigh8(lo, hi, wb), 4210688, bo + x);
+    store8<224>(weigh8(lo, hi, wr), 4210688, ro + x);
+  }
+  if (x < width) rgb_row_sse2(src + 4 * x, width - x, q, yo + x, bo + x, ro + x);
+}
+
 // Forward DCT: the SSE2 column pass, then each row against two lines of its
 // row matrix a register (outputs v and v + 4), so two horizontal adds leave
 // the eight sums in order. The sums are exact, as in the plain form.
@@ -385,6 +435,7 @@ void use_avx2_kernels(KernelTable& k) {
   k.forward_dct = fdct_avx2;
   k.sad16_row = sad16_row_avx2;
   k.inverse_dct = idct_avx2;
+  k.rgb_to_ycc = rgb_row_avx2;
   k.sad4x4_row = sad4x4_row_avx2;
 }
 

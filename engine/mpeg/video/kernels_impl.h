@@ -21,6 +21,11 @@ void sad16_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride
 void sad4x4_row_sse2(const std::uint8_t* ref, const std::uint8_t* cur, int stride, int n,
                      int* out);
 
+// The SSE2 colour conversion, which the AVX2 form uses for a line's last
+// pixels.
+void rgb_row_sse2(const std::uint8_t* src, int width, const int* q, std::uint8_t* yo,
+                  std::uint8_t* bo, std::uint8_t* ro);
+
 // The column pass of the fixed-point forward DCT, whose rows the AVX2 form
 // then transforms two outputs a register.
 void fdct_columns_sse2(const std::int16_t* block, std::int16_t* t);

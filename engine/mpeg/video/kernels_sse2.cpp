@@ -467,6 +467,8 @@ inline std::uint32_t bytes4(__m128i v) {
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
 }
 
+}  // namespace
+
 void rgb_row_sse2(const u8* src, int width, const int* q, u8* yo, u8* bo, u8* ro) {
   auto weights = [](const int* t) {
     // Byte order B, G, R, x -> 16-bit pairs (B, G) and (R, 0).
@@ -499,6 +501,8 @@ void rgb_row_sse2(const u8* src, int width, const int* q, u8* yo, u8* bo, u8* ro
     ro[x] = static_cast<u8>((((sv * 224) >> 8) + 4210688) >> 15);
   }
 }
+
+namespace {
 
 // Chroma filters. Both end as clamp((v + 256) >> 9, 0, 255), which is what
 // the clip table gives; the saturating packs do the clamp.
