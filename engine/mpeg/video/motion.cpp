@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "mpeg/video/motion_search.h"
-#include "mpeg/video/row_workers.h"
 
 namespace corvexa::mpeg::video {
 
@@ -533,11 +532,10 @@ bool allocate_motion_buffers(VideoEncoder& e) {
 
 bool motion_estimation(VideoEncoder& e) {
   const bool frame = e.pict_struct == kFramePicture;
-  const int workers = row_workers(e, e.mb_rows_pic);
-  std::vector<Estimator> estimators(static_cast<std::size_t>(workers), Estimator(e));
+  std::vector<Estimator> estimators(static_cast<std::size_t>(e.pool.workers()), Estimator(e));
   // The sub-sampled pictures are made once, before the rows are shared out.
   if (e.variable_search) frame ? estimators[0].coarse_setup() : estimators[0].field_coarse_setup();
-  const bool ok = for_each_row(workers, e.mb_rows_pic, [&](int worker, int j) {
+  const bool ok = e.pool.for_each_row(e.mb_rows_pic, [&](int worker, int j) {
     Estimator& est = estimators[static_cast<std::size_t>(worker)];
     return frame ? est.frame_row(j) : est.field_row(j);
   });

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "mpeg/video/row_workers.h"
 #include "mpeg/video/video_encoder.h"
 #include "mpeg/video/vlc_tables.h"
 
@@ -466,7 +465,7 @@ bool code_picture_by_rows(VideoEncoder& e) {
     e.slices[static_cast<std::size_t>(j)]->messages.clear();
   }
   write_picture_headers(e);
-  for_each_row(row_workers(e, rows), rows, [&e](int, int j) {
+  e.pool.for_each_row(rows, [&e](int, int j) {
     CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
     out.bits.open_memory();
     predict_and_transform_row(e, j);

@@ -5,7 +5,6 @@
 
 #include "mpeg/video/video_encoder.h"
 #include "mpeg/video/prediction.h"
-#include "mpeg/video/row_workers.h"
 #include "mpeg/video/vlc_tables.h"
 
 namespace corvexa::mpeg::video {
@@ -270,14 +269,14 @@ void predict_and_transform_row(VideoEncoder& e, int j) {
 void reconstruct_row(VideoEncoder& e, int j) { inverse_transform_row(e, j); }
 
 void predict_and_transform(VideoEncoder& e) {
-  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e](int, int j) {
+  e.pool.for_each_row(e.mb_rows_pic, [&e](int, int j) {
     predict_and_transform_row(e, j);
     return true;
   });
 }
 
 void inverse_transform(VideoEncoder& e) {
-  for_each_row(row_workers(e, e.mb_rows_pic), e.mb_rows_pic, [&e](int, int j) {
+  e.pool.for_each_row(e.mb_rows_pic, [&e](int, int j) {
     inverse_transform_row(e, j);
     return true;
   });

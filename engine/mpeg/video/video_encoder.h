@@ -12,6 +12,7 @@
 #include "mpeg/video/bit_writer.h"
 #include "mpeg/video/kernels.h"
 #include "mpeg/video/rate_control.h"
+#include "mpeg/video/row_workers.h"
 
 namespace corvexa::mpeg::video {
 
@@ -76,6 +77,7 @@ struct VideoEncoder {
   WorkingSettings& s;
   BitWriter bs;
   KernelTable k{};
+  RowPool pool;  // the workers that share a picture's rows
   std::unique_ptr<RateControl> rc;
 
   // Geometry.

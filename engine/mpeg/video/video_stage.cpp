@@ -293,6 +293,7 @@ class Run {
 void Run::cleanup() {
   if (cleaned_) return;
   cleaned_ = true;
+  e_.pool.stop();
   e_.bs.close();
   input_.release();
   if (e_.max_rate_file != nullptr) std::fclose(e_.max_rate_file);
@@ -339,6 +340,7 @@ bool Run::set_up() {
     e_.max_rate_name = name;
   }
   if (!allocate_stores(e_)) return false;
+  e_.pool.start(row_workers(e_, e_.mb_rows_pic));
   if (!input_.allocate()) return false;
   e_.variable_search = s.motion_search_level >= 8;
   if (e_.variable_search) {
