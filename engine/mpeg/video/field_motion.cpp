@@ -39,7 +39,8 @@ void Estimator::field_coarse_setup() {
   // image; the reference images move on with the first field of I/P frames.
   if (!e.second_field) {
     for (int p = 0; p < 2; ++p) {
-      subsample(e.cur_org->plane[0].data() + p * w, 2 * w, w, fh / 4, e.sub_cur.data() + p * half);
+      subsample(e.pool, e.cur_org->plane[0].data() + p * w, 2 * w, w, fh / 4,
+                e.sub_cur.data() + p * half);
       e.field_detail_class[p] = detail_of(e.sub_cur.data() + p * half, half, e.detail_threshold);
     }
     if (e.pict_type != kPictureB) {

@@ -253,6 +253,18 @@ int Estimator::bi_field(int bx, int by, const FrameEstimate& f, const FrameEstim
   return total;
 }
 
+void subsample(RowPool& pool, const std::uint8_t* src, int step, int w, int h4,
+               std::uint8_t* out) {
+  // Bands of four output lines (a macroblock row of a frame) on the workers.
+  const int bands = (h4 + 3) / 4;
+  pool.for_each_row(bands, [=](int, int b) {
+    const int lines = std::min(4, h4 - 4 * b);
+    subsample(src + static_cast<std::ptrdiff_t>(16) * b * step, step, w, lines,
+              out + static_cast<std::ptrdiff_t>(4) * b * (w / 4));
+    return true;
+  });
+}
+
 void subsample(const std::uint8_t* src, int step, int w, int h4, std::uint8_t* out) {
   const int w4 = w / 4;
   std::uint16_t columns[4096];  // coded widths stay below 4096
@@ -274,8 +286,8 @@ void subsample(const std::uint8_t* src, int step, int w, int h4, std::uint8_t* o
 
 void Estimator::coarse_setup() {
   const int w4 = e_.coded_width / 4, h4 = e_.coded_height / 4;
-  subsample(e_.cur_org->plane[0].data(), e_.coded_width, e_.coded_width, e_.coded_height / 4,
-            e_.sub_cur.data());
+  subsample(e_.pool, e_.cur_org->plane[0].data(), e_.coded_width, e_.coded_width,
+            e_.coded_height / 4, e_.sub_cur.data());
   const int n = w4 * h4;
   long long sum = 0;
   for (int i = 0; i < n; ++i) sum += e_.sub_cur[static_cast<std::size_t>(i)];

@@ -60,6 +60,9 @@ struct DualPrime {
 // Sub-samples a picture (lines `step` apart) four times each way: rounded
 // means of 4 x 4 blocks, h4 lines of w / 4.
 void subsample(const std::uint8_t* src, int step, int w, int h4, std::uint8_t* out);
+// The same in bands of four lines shared among the pool's workers.
+void subsample(RowPool& pool, const std::uint8_t* src, int step, int w, int h4,
+               std::uint8_t* out);
 
 class Estimator {
  public:
