@@ -75,6 +75,19 @@ Estimator::Window Estimator::window(int height, int bx, int by, int h, int sx, i
   return w;
 }
 
+// The half-pel refinement reads the reconstruction, which the full-pel
+// search does not touch: its lines around small windows are asked for while
+// the window is measured.
+void Estimator::prefetch_reference(const Plane& p, const Window& w, int h) {
+  if (w.x1 - w.x0 > 16 || w.y1 - w.y0 > 16) return;
+  const std::uint8_t* base = p.ref + static_cast<std::ptrdiff_t>(p.lx) * w.y0 + w.x0;
+  const int span = w.x1 - w.x0 + 17;
+  for (int y = 0; y <= w.y1 - w.y0 + h; ++y, base += p.lx) {
+    __builtin_prefetch(base);
+    __builtin_prefetch(base + span - 1);
+  }
+}
+
 void Estimator::measure(const Plane& p, const std::uint8_t* cur, int h, int x0, int x1, int y0,
                         int y1, std::vector<int>& out) {
   const int nx = x1 - x0 + 1;
@@ -87,6 +100,7 @@ void Estimator::measure(const Plane& p, const std::uint8_t* cur, int h, int x0, 
 Found Estimator::search(const Plane& p, const std::uint8_t* cur, int bx, int by, int h, int dir,
                         int sx, int sy, int start_x, int start_y) {
   const Window w = window(p.height, bx, by, h, sx, sy, start_x, start_y);
+  prefetch_reference(p, w, h);
   // Every full-pel distance of the window first, a line at a time; then the
   // spiral from the start keeps the first smallest, as a position-by-position
   // search with early stops would.

@@ -93,6 +93,7 @@ class Estimator {
   };
   Window window(int height, int bx, int by, int h, int sx, int sy, int start_x,
                 int start_y) const;
+  void prefetch_reference(const Plane& p, const Window& w, int h);
   // Distances of the 16 x h block `cur` at every position of [x0, x1] x [y0, y1].
   void measure(const Plane& p, const std::uint8_t* cur, int h, int x0, int x1, int y0, int y1,
                std::vector<int>& out);
