@@ -14,6 +14,11 @@ frames=${FRAMES:-125}
 cores=$(nproc)
 [ -x "$bench" ] || { echo "build video_bench first (cmake --build $build --target video_bench)"; exit 1; }
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found"; exit 1; }
+# mpeg2enc comes from Debian's mjpegtools, installed for the benchmark only.
+if ! command -v mpeg2enc >/dev/null && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+  apt-get install -y -qq mjpegtools >/dev/null 2>&1 ||
+    { apt-get update -qq >/dev/null 2>&1 && apt-get install -y -qq mjpegtools >/dev/null 2>&1; } || true
+fi
 have_mpeg2enc=0
 command -v mpeg2enc >/dev/null && have_mpeg2enc=1
 work=$(mktemp -d)
