@@ -326,21 +326,21 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
   const std::uint8_t* c = cur + y0 * w4 + x0;
   int best = k_.sad4x4_sub(c, ref + y0 * w4 + x0, w4, 65536);
   int bx = x0, by = y0, misses = 0;
-  // Lines of the window are measured whole when the spiral first reaches
-  // them; most searches end after a few rings.
+  // Lines of the window are measured whole when the rings first reach them;
+  // most searches end after a few rings.
   const int nx = xhi - xlo;
-  if (nx > 0 && yhi > ylo) {
-    coarse_lines_.resize(static_cast<std::size_t>(nx) * (yhi - ylo));
-    coarse_ready_.assign(static_cast<std::size_t>(yhi - ylo), 0);
-  }
-  auto line = [&](int y) {
-    int* l = coarse_lines_.data() + static_cast<std::ptrdiff_t>(y - ylo) * nx;
-    if (!coarse_ready_[static_cast<std::size_t>(y - ylo)]) {
-      k_.sad4x4_row(ref + y * w4 + xlo, c, w4, nx, l);
-      coarse_ready_[static_cast<std::size_t>(y - ylo)] = 1;
+  if (nx > 0 && yhi > ylo) coarse_lines_.resize(static_cast<std::size_t>(nx) * (yhi - ylo));
+  int* const lines = coarse_lines_.data();
+  int measured_lo = y0, measured_hi = y0 - 1;  // lines measured so far
+  auto measure_lines = [&](int lo, int hi) {
+    for (int y = lo; y <= hi; ++y) {
+      if (y >= measured_lo && y <= measured_hi) continue;
+      k_.sad4x4_row(ref + y * w4 + xlo, c, w4, nx, lines + static_cast<std::ptrdiff_t>(y - ylo) * nx);
     }
-    return l - xlo;  // indexed by x
+    measured_lo = std::min(measured_lo, lo);
+    measured_hi = std::max(measured_hi, hi);
   };
+  auto at = [&](int x, int y) { return lines[static_cast<std::ptrdiff_t>(y - ylo) * nx + (x - xlo)]; };
   // Rings in the spiral's order: the top side left to right, the right side
   // downwards, the bottom right to left, the left side upwards; each clipped
   // to the window. The first position of a ring with the ring's least
@@ -357,46 +357,40 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
     const int r0 = std::max(top, ylo), r1 = std::min(bottom - 1, yhi - 1);
     const int b0 = std::max(left + 1, xlo), b1 = std::min(right, xhi - 1);
     const int l0 = std::max(top + 1, ylo), l1 = std::min(bottom, yhi - 1);
-    int least = INT_MAX;
-    bool visited = false;
-    if (has_top && t0 <= t1) {
-      const int* l = line(top);
-      for (int x = t0; x <= t1; ++x) least = std::min(least, l[x]);
-      visited = true;
+    const bool top_side = has_top && t0 <= t1, right_side = has_right && r0 <= r1;
+    const bool bottom_side = has_bottom && b0 <= b1, left_side = has_left && l0 <= l1;
+    if (top_side || right_side || bottom_side || left_side) {
+      measure_lines(std::max(top, ylo), std::min(bottom, yhi - 1));
+      int least = INT_MAX;
+      if (top_side)
+        for (int x = t0; x <= t1; ++x) least = std::min(least, at(x, top));
+      if (right_side)
+        for (int y = r0; y <= r1; ++y) least = std::min(least, at(right, y));
+      if (bottom_side)
+        for (int x = b0; x <= b1; ++x) least = std::min(least, at(x, bottom));
+      if (left_side)
+        for (int y = l0; y <= l1; ++y) least = std::min(least, at(left, y));
+      if (least < best) {
+        // Where the spiral meets it first.
+        [&] {
+          if (top_side)
+            for (int x = t0; x <= t1; ++x)
+              if (at(x, top) == least) return (void)(bx = x, by = top);
+          if (right_side)
+            for (int y = r0; y <= r1; ++y)
+              if (at(right, y) == least) return (void)(bx = right, by = y);
+          if (bottom_side)
+            for (int x = b1; x >= b0; --x)
+              if (at(x, bottom) == least) return (void)(bx = x, by = bottom);
+          if (left_side)
+            for (int y = l1; y >= l0; --y)
+              if (at(left, y) == least) return (void)(bx = left, by = y);
+        }();
+        best = least;
+        misses = 0;
+      }
+      if (best == 0) break;
     }
-    if (has_right && r0 <= r1) {
-      for (int y = r0; y <= r1; ++y) least = std::min(least, line(y)[right]);
-      visited = true;
-    }
-    if (has_bottom && b0 <= b1) {
-      const int* l = line(bottom);
-      for (int x = b0; x <= b1; ++x) least = std::min(least, l[x]);
-      visited = true;
-    }
-    if (has_left && l0 <= l1) {
-      for (int y = l0; y <= l1; ++y) least = std::min(least, line(y)[left]);
-      visited = true;
-    }
-    if (least < best) {
-      // Where the spiral meets it first.
-      [&] {
-        if (has_top)
-          for (int x = t0; x <= t1; ++x)
-            if (line(top)[x] == least) return (void)(bx = x, by = top);
-        if (has_right)
-          for (int y = r0; y <= r1; ++y)
-            if (line(y)[right] == least) return (void)(bx = right, by = y);
-        if (has_bottom)
-          for (int x = b1; x >= b0; --x)
-            if (line(bottom)[x] == least) return (void)(bx = x, by = bottom);
-        if (has_left)
-          for (int y = l1; y >= l0; --y)
-            if (line(y)[left] == least) return (void)(bx = left, by = y);
-      }();
-      best = least;
-      misses = 0;
-    }
-    if (visited && best == 0) break;
     if (r == 1 || r == 2 || r == 4 || r == 8) {
       if (++misses > e_.detail_class) break;
     }

@@ -171,7 +171,6 @@ class Estimator {
   std::vector<int> window_;
   std::vector<int> field_maps_[2][2];  // [macroblock field][reference field]
   std::vector<int> coarse_lines_;
-  std::vector<char> coarse_ready_;
 };
 
 }  // namespace corvexa::mpeg::video
