@@ -46,9 +46,9 @@ bool BitWriter::open(EncoderContext& ctx, const std::string& name) {
     fd_ = -1;
     return false;
   }
-  current_byte_ = 0;
   byte_count_ = 0;
-  bits_left_ = 8;
+  acc_ = 0;
+  acc_bits_ = 0;
   total_bits_ = 0;
   error_ = false;
   return true;
@@ -65,13 +65,15 @@ void BitWriter::open_memory() {
     error_ = true;
   }
   capacity_ = static_cast<int>(buffer_.size());
-  current_byte_ = 0;
   byte_count_ = 0;
-  bits_left_ = 8;
+  acc_ = 0;
+  acc_bits_ = 0;
   total_bits_ = 0;
 }
 
-void BitWriter::append(const BitWriter& other) {
+void BitWriter::append(BitWriter& other) {
+  other.settle();
+  settle();
   const int whole = other.byte_count_;
   if (aligned() && !error_) {
     int done = 0;
@@ -87,7 +89,9 @@ void BitWriter::append(const BitWriter& other) {
   } else {
     for (int k = 0; k < whole; ++k) write_bits(other.buffer_[static_cast<std::size_t>(k)], 8);
   }
-  if (!other.aligned()) write_bits(other.current_byte_ >> other.bits_left_, 8 - other.bits_left_);
+  if (other.acc_bits_ > 0)
+    write_bits(static_cast<std::uint32_t>(other.acc_) & ((1u << other.acc_bits_) - 1u),
+               other.acc_bits_);
   if (other.error_) error_ = true;
 }
 
@@ -111,18 +115,19 @@ void BitWriter::flush_buffer() {
 }
 
 void BitWriter::byte_align() {
-  if (bits_left_ != 8) write_bits(0, bits_left_);
+  if (acc_bits_ & 7) write_bits(0, 8 - (acc_bits_ & 7));
 }
 
 bool BitWriter::save_position(Position& area) {
   if (fd_ < 0) return false;
+  settle();
   area.undo.assign(buffer_.begin(), buffer_.end());
   off_t pos = ::lseek(fd_, 0, SEEK_CUR);
   if (pos < 0) return false;
   area.file_position = pos;
-  area.current_byte = current_byte_;
+  area.current_byte = static_cast<std::uint8_t>(acc_ << (8 - acc_bits_));
   area.byte_count = byte_count_;
-  area.bits_left = bits_left_;
+  area.bits_left = 8 - acc_bits_;
   area.total_bits = total_bits_;
   area.error = error_;
   return true;
@@ -135,15 +140,16 @@ bool BitWriter::restore_position(const Position& area) {
   // Whatever was flushed past the saved point is overwritten by the redo;
   // cut it off so a shorter redo leaves no stale tail.
   if (::ftruncate(fd_, static_cast<off_t>(area.file_position)) != 0) return false;
-  current_byte_ = area.current_byte;
   byte_count_ = area.byte_count;
-  bits_left_ = area.bits_left;
+  acc_bits_ = 8 - area.bits_left;
+  acc_ = static_cast<std::uint64_t>(area.current_byte >> area.bits_left);
   total_bits_ = area.total_bits;
   error_ = area.error;
   return true;
 }
 
 bool BitWriter::close() {
+  settle();
   if (memory_) {
     memory_ = false;
     return !error_;

@@ -40,7 +40,7 @@ class BitWriter {
   // Appends every bit another writer holds in memory, its unfinished byte
   // included; whole bytes are copied as they are when this writer is at a
   // byte boundary.
-  void append(const BitWriter& other);
+  void append(BitWriter& other);
   // Writes the low `n` bits of `value` (1 <= n <= 32), most significant first.
   void write_bits(std::uint32_t value, int n) {
     total_bits_ += n;
@@ -49,20 +49,9 @@ class BitWriter {
       return;
     }
     if (n < 32) value &= (1u << n) - 1u;
-    if (n < bits_left_) {
-      current_byte_ = static_cast<std::uint8_t>(current_byte_ | (value << (bits_left_ - n)));
-      bits_left_ -= n;
-      return;
-    }
-    // Complete the current byte, then whole bytes, then start the next one.
-    n -= bits_left_;
-    put_byte(static_cast<std::uint8_t>(current_byte_ | (value >> n)));
-    while (n >= 8) {
-      n -= 8;
-      put_byte(static_cast<std::uint8_t>(value >> n));
-    }
-    bits_left_ = 8 - n;
-    current_byte_ = static_cast<std::uint8_t>(n > 0 ? value << bits_left_ : 0u);
+    acc_ = (acc_ << n) | value;
+    acc_bits_ += n;
+    if (acc_bits_ >= 32) put_word();
   }
   void write_bit(std::uint32_t value) { write_bits(value & 1u, 1); }
   // Pads the current byte with zero bits.
@@ -71,7 +60,7 @@ class BitWriter {
   double bits_written() const { return static_cast<double>(total_bits_); }
   bool failed() const { return error_; }
   bool is_open() const { return fd_ >= 0 || memory_; }
-  bool aligned() const { return bits_left_ == 8; }
+  bool aligned() const { return (acc_bits_ & 7) == 0; }
 
   bool save_position(Position& area);
   bool restore_position(const Position& area);
@@ -86,6 +75,29 @@ class BitWriter {
     buffer_[static_cast<std::size_t>(byte_count_++)] = byte;
     if (byte_count_ == capacity_) flush_buffer();
   }
+  // The oldest 32 of the pending bits into the buffer.
+  void put_word() {
+    acc_bits_ -= 32;
+    const std::uint32_t word = static_cast<std::uint32_t>(acc_ >> acc_bits_);
+    if (error_) return;
+    if (capacity_ - byte_count_ > 4) {
+      std::uint8_t* p = buffer_.data() + byte_count_;
+      p[0] = static_cast<std::uint8_t>(word >> 24);
+      p[1] = static_cast<std::uint8_t>(word >> 16);
+      p[2] = static_cast<std::uint8_t>(word >> 8);
+      p[3] = static_cast<std::uint8_t>(word);
+      byte_count_ += 4;
+      return;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) put_byte(static_cast<std::uint8_t>(word >> shift));
+  }
+  // Moves the pending whole bytes into the buffer, leaving under eight bits.
+  void settle() {
+    while (acc_bits_ >= 8) {
+      acc_bits_ -= 8;
+      put_byte(static_cast<std::uint8_t>(acc_ >> acc_bits_));
+    }
+  }
   // Writes the full buffer to the file; in memory, makes room for more.
   void flush_buffer();
 
@@ -93,9 +105,11 @@ class BitWriter {
   bool memory_ = false;
   std::vector<std::uint8_t> buffer_;
   int capacity_ = kBufferSize;
-  std::uint8_t current_byte_ = 0;
   int byte_count_ = 0;
-  int bits_left_ = 8;
+  // Bits written but not yet in the buffer: the low acc_bits_ (under 32
+  // between writes) of acc_.
+  std::uint64_t acc_ = 0;
+  int acc_bits_ = 0;
   std::int64_t total_bits_ = 0;  // an integer add a write, no float chain
   bool error_ = false;
 };

@@ -479,7 +479,7 @@ bool code_picture_by_rows(VideoEncoder& e) {
   // The slices joined in order as one writer would have written them. A
   // failed row ends the picture; the rows before it pass on their messages.
   for (int j = 0; j < rows; ++j) {
-    const CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
+    CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
     if (out.state != CodedSlice::kCoded) {
       for (int m = j; m < rows; ++m) {
         const CodedSlice& later = *e.slices[static_cast<std::size_t>(m)];
