@@ -1,7 +1,8 @@
 // Encodes raw top-down BGRA frames (as "ffmpeg -pix_fmt bgra -f rawvideo"
 // writes them) with one preset and prints what the encoder reports.
 //   video_bench <raw> <width> <height> <frames> <kind 0..4> <out> [search_level] [M] [verbose]
-// KAVROL_THREADS sets the motion-search workers (default: one per core),
+// KAVROL_THREADS sets the row workers (default: one per core; 1 also reads
+// frames without a thread of their own),
 // KAVROL_KERNEL_CLASS overrides the detected kernel class.
 #include <chrono>
 #include <cstdio>

@@ -97,7 +97,8 @@ struct EncoderContext {
   // Processor features and the kernel class chosen from them.
   std::uint32_t cpu_features = 0;
   int kernel_class = 0;
-  // Workers sharing a picture's motion search; 0: one per processor core.
+  // Workers sharing the rows of a picture (motion search, prediction, coding
+  // of independent slices, reconstruction); 0: one per processor core.
   int motion_threads = 0;
   // Tests: run prediction, coding and reconstruction each over the whole
   // picture, as the reference for pictures coded row by row.
