@@ -351,14 +351,14 @@ void Estimator::coarse_search(const std::uint8_t* cur, const std::uint8_t* ref, 
     const int top = y0 - r, bottom = y0 + r, left = x0 - r, right = x0 + r;
     // The sides as clipped: [t0, t1] along the top, [r0, r1] down the
     // right, [b0, b1] along the bottom, [l0, l1] down the left.
-    const bool has_top = top >= ylo && top < yhi, has_bottom = bottom >= ylo && bottom < yhi;
-    const bool has_right = right >= xlo && right < xhi, has_left = left >= xlo && left < xhi;
     const int t0 = std::max(left, xlo), t1 = std::min(right - 1, xhi - 1);
     const int r0 = std::max(top, ylo), r1 = std::min(bottom - 1, yhi - 1);
     const int b0 = std::max(left + 1, xlo), b1 = std::min(right, xhi - 1);
     const int l0 = std::max(top + 1, ylo), l1 = std::min(bottom, yhi - 1);
-    const bool top_side = has_top && t0 <= t1, right_side = has_right && r0 <= r1;
-    const bool bottom_side = has_bottom && b0 <= b1, left_side = has_left && l0 <= l1;
+    const bool top_side = top >= ylo && top < yhi && t0 <= t1;
+    const bool right_side = right >= xlo && right < xhi && r0 <= r1;
+    const bool bottom_side = bottom >= ylo && bottom < yhi && b0 <= b1;
+    const bool left_side = left >= xlo && left < xhi && l0 <= l1;
     if (top_side || right_side || bottom_side || left_side) {
       measure_lines(std::max(top, ylo), std::min(bottom, yhi - 1));
       int least = INT_MAX;

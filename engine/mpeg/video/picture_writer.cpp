@@ -476,26 +476,25 @@ bool code_picture_by_rows(VideoEncoder& e) {
     if (ok) reconstruct_row(e, j);
     return ok;
   });
-  // The slices joined in order as one writer would have written them. A
-  // failed row ends the picture; the rows before it pass on their messages.
+  // The slices joined in order as one writer would have written them. Once
+  // a row is found uncoded nothing more is joined; the rows pass on their
+  // messages up to the one that failed.
+  bool complete = true;
   for (int j = 0; j < rows; ++j) {
     CodedSlice& out = *e.slices[static_cast<std::size_t>(j)];
-    if (out.state != CodedSlice::kCoded) {
-      for (int m = j; m < rows; ++m) {
-        const CodedSlice& later = *e.slices[static_cast<std::size_t>(m)];
-        for (const std::string& text : later.messages) report_message(e.ctx, "%s", text.c_str());
-        if (later.state != CodedSlice::kFailed) continue;
-        if (later.bits.failed()) report_message(e.ctx, "Cannot allocate memory for slices.");
-        break;
-      }
+    for (const std::string& text : out.messages) report_message(e.ctx, "%s", text.c_str());
+    if (out.state == CodedSlice::kFailed) {
+      if (out.bits.failed()) report_message(e.ctx, "Cannot allocate memory for slices.");
       return false;
     }
-    for (const std::string& text : out.messages) report_message(e.ctx, "%s", text.c_str());
+    if (out.state == CodedSlice::kNotCoded) complete = false;
+    if (!complete) continue;
     const double before = e.bs.bits_written();
     e.bs.byte_align();
     e.stats.header_bits += e.bs.bits_written() - before + out.header_bits;
     e.bs.append(out.bits);
   }
+  if (!complete) return false;
   for (std::size_t n = 0; n < static_cast<std::size_t>(rows) * e.mb_cols; ++n)
     e.rc->record_quantiser(e, e.mb_info[n].mquant);
   return true;

@@ -229,7 +229,15 @@ void transform_row(VideoEncoder& e, int j) {
   }
 }
 
-void inverse_transform_row(VideoEncoder& e, int j) {
+}  // namespace
+
+void predict_and_transform_row(VideoEncoder& e, int j) {
+  e.pict_struct == kFramePicture ? predict_row(e, j) : predict_field_row(e, j);
+  choose_dct_type_row(e, j);
+  transform_row(e, j);
+}
+
+void reconstruct_row(VideoEncoder& e, int j) {
   const int dc_precision = e.mpeg1 ? 0 : e.s.intra_dc_precision;
   std::int16_t tmp[64];
   int index = j * e.mb_cols;
@@ -258,16 +266,6 @@ void inverse_transform_row(VideoEncoder& e, int j) {
   }
 }
 
-}  // namespace
-
-void predict_and_transform_row(VideoEncoder& e, int j) {
-  e.pict_struct == kFramePicture ? predict_row(e, j) : predict_field_row(e, j);
-  choose_dct_type_row(e, j);
-  transform_row(e, j);
-}
-
-void reconstruct_row(VideoEncoder& e, int j) { inverse_transform_row(e, j); }
-
 void predict_and_transform(VideoEncoder& e) {
   e.pool.for_each_row(e.mb_rows_pic, [&e](int, int j) {
     predict_and_transform_row(e, j);
@@ -277,7 +275,7 @@ void predict_and_transform(VideoEncoder& e) {
 
 void inverse_transform(VideoEncoder& e) {
   e.pool.for_each_row(e.mb_rows_pic, [&e](int, int j) {
-    inverse_transform_row(e, j);
+    reconstruct_row(e, j);
     return true;
   });
 }
