@@ -8,6 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libmpg123-dev
   qt6-base-dev
+  xvfb xauth imagemagick fonts-dejavu-core
   googletest libgtest-dev
   ffmpeg
 )
