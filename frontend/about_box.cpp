@@ -4,9 +4,11 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "app_paths.h"
 #include "controls/my_label.h"
+#include "desktop.h"
 #include "vendor.h"
 
 namespace kavrol {
@@ -61,6 +63,11 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   OKButton->setGeometry(111, 188, 75, 25);
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+  centre_on_screen(*this);
+  QDialog::showEvent(event);
 }
 
 }  // namespace kavrol

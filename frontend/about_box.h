@@ -17,6 +17,9 @@ class TAboutBox : public QDialog {
  public:
   explicit TAboutBox(QWidget* parent = nullptr);
 
+ protected:
+  void showEvent(QShowEvent* event) override;  // centred on the screen
+
  private:
   QFrame* Panel1;
   QLabel* ProgramIcon;

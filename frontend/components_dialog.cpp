@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QUrl>
 
 #include "app_paths.h"
@@ -58,6 +59,11 @@ TComDlg::TComDlg(const ComponentReport& report, QWidget* parent) : QDialog(paren
   OKBtn->setGeometry(327, 276, 75, 25);
   OKBtn->setDefault(true);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TComDlg::showEvent(QShowEvent* event) {
+  centre_on_screen(*this);
+  QDialog::showEvent(event);
 }
 
 }  // namespace kavrol

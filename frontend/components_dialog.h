@@ -22,6 +22,9 @@ class TComDlg : public QDialog {
   QLabel* windowsMediaLabel() const { return lbl_WMF; }
   QLabel* quicktimeLabel() const { return lbl_QT; }
 
+ protected:
+  void showEvent(QShowEvent* event) override;  // centred on the screen
+
  private:
   QFrame* Bevel1;
   QLabel* Label1;

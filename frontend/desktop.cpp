@@ -2,6 +2,8 @@
 
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
 
 namespace kavrol {
 namespace {
@@ -35,6 +37,14 @@ void show_message(QWidget* owner, MessageIcon icon, const QString& caption, cons
   }
   QMessageBox box(box_icon(icon), caption, text, QMessageBox::Ok, owner);
   box.exec();
+}
+
+void centre_on_screen(QWidget& window) {
+  if (QScreen* screen = window.screen()) {
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+  }
 }
 
 void open_with_desktop(const QUrl& url) {

@@ -16,6 +16,9 @@ enum class MessageIcon { None, Information, Warning, Error };
 // A modal message box with an OK button; `owner` may be null.
 void show_message(QWidget* owner, MessageIcon icon, const QString& caption, const QString& text);
 
+// Moves a window to the centre of the screen it is on.
+void centre_on_screen(QWidget& window);
+
 // Asks the desktop to open a file or an address.
 void open_with_desktop(const QUrl& url);
 

@@ -6,6 +6,9 @@
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
+
+#include "desktop.h"
 
 namespace kavrol {
 
@@ -68,6 +71,11 @@ long long file_size_or_zero(const QString& path) {
   }
   std::fclose(file);
   return size;
+}
+
+void TInfoDlg::showEvent(QShowEvent* event) {
+  centre_on_screen(*this);
+  QDialog::showEvent(event);
 }
 
 }  // namespace kavrol

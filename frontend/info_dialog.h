@@ -21,6 +21,9 @@ class TInfoDlg : public QDialog {
   // Clears the memo, then adds the lines.
   void setLines(const QStringList& lines);
 
+ protected:
+  void showEvent(QShowEvent* event) override;  // centred on the screen
+
  private:
   QFrame* Bevel1;
   QPlainTextEdit* Memo1;

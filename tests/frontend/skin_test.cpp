@@ -179,3 +179,46 @@ TEST_F(MainWindowSkins, StoredIndexIsUsedAtStartAndAMissingOneWrapsToZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// The skins the build draws into the program's folder.
+TEST(ShippedSkins, ThreeDistinctSkinsWithEveryButtonInsideTheOutline) {
+  kavrol::set_resource_folder(KAVROL_BIN_DIR);
+  kavrol_test::DesktopRecorder desktop;
+  ASSERT_EQ(kavrol::available_skins(), QVector<int>({0, 1, 2}));
+  QVector<QImage> faces;
+  for (int skin = 0; skin < 3; ++skin) {
+    kavrol::store_skin_index(QString::number(skin));
+    kavrol::TForm1 window(nullptr);
+    ASSERT_EQ(window.SkinIndex, skin);
+    faces << window.face();
+    EXPECT_LE(window.face().width(), 490);
+    EXPECT_LE(window.face().height(), 239);
+    // Magenta outside: the corners are cut away.
+    EXPECT_FALSE(window.mask().contains(QPoint(0, 0))) << skin;
+    EXPECT_FALSE(window.mask().contains(QPoint(window.face().width() - 2, window.face().height() - 2)))
+        << skin;
+    for (int n = 1; n <= kavrol::TForm1::kButtons; ++n) {
+      const kavrol::ImageList& list = window.imageList(n);
+      ASSERT_EQ(list.count(), 4) << "skin " << skin << " button " << n;
+      // Normal, pressed, hot and disabled are four different pictures.
+      for (int a = 0; a < 4; ++a) {
+        for (int b = a + 1; b < 4; ++b) {
+          EXPECT_NE(list.face(a).toImage(), list.face(b).toImage())
+              << "skin " << skin << " button " << n << " faces " << a << "," << b;
+        }
+      }
+      const QRect place = window.button(n)->geometry();
+      EXPECT_EQ(window.mask().intersected(place), QRegion(place))
+          << "skin " << skin << " button " << n << " leaves the outline";
+    }
+  }
+  EXPECT_NE(faces[0], faces[1]);
+  EXPECT_NE(faces[1], faces[2]);
+  EXPECT_TRUE(desktop.messages.isEmpty());
+  QFile::remove(kavrol::config_folder() + "/config.ini");
+  kavrol::set_resource_folder(QString());
+}
+
+}  // namespace
