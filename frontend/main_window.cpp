@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include <cstdio>
+
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFileDialog>

@@ -2,7 +2,6 @@
 // yet: Start ends the job at once with kInitialiseError, reported from the
 // job's own thread as a real conversion will report its end.
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -55,8 +54,15 @@ class QuickTimeJobImpl final : public QuickTimeJob {
   std::int32_t InstalledCheck() override {
     return av_find_input_format("mov") != nullptr ? 0 : kNotInstalled;
   }
+  // Called from the progress function itself, the job's thread is left to
+  // finish on its own: it holds nothing of the object.
   void Stop() override {
-    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+    if (!worker_.joinable()) return;
+    if (worker_.get_id() == std::this_thread::get_id()) {
+      worker_.detach();
+    } else {
+      worker_.join();
+    }
   }
   std::uint8_t CanConvert(const char* input) override {
     return file_content_kind(input) != ContentKind::kUnknown ? 1 : 0;

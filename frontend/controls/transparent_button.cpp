@@ -30,8 +30,7 @@ int choose_face(const FaceState& s) {
 
 TTransparentButton::TTransparentButton(QWidget* parent) : QWidget(parent) {
   resize(40, 40);
-  setMouseTracking(true);  // every move is reported, as for the hosting window
-  setAttribute(Qt::WA_Hover, false);
+  setMouseTracking(true);  // every move is reported, held button or not
 }
 
 void TTransparentButton::setCaption(const QString& caption) {

@@ -152,6 +152,25 @@ TEST_F(QuickTimeJob, ReleaseRightAfterStartIsSafeAndAnOverlongPathIsRefused) {
   job_ = nullptr;
 }
 
+lumaport::QuickTimeJob* g_releasing_job = nullptr;
+bool g_released = false;
+
+void release_on_end(std::int32_t, const lumaport::ProgressReport*) {
+  g_releasing_job->Release();  // a listener that drops the job as soon as it ends
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_released = true;
+  g_ended.notify_all();
+}
+
+TEST_F(QuickTimeJob, ReleaseFromTheProgressFunctionIsSafe) {
+  g_releasing_job = job_;
+  job_ = nullptr;
+  g_releasing_job->SetWindow(nullptr, release_on_end);
+  g_releasing_job->Start();
+  std::unique_lock<std::mutex> hold(g_lock);
+  g_ended.wait(hold, [] { return g_released; });
+}
+
 // ---- optional components ---------------------------------------------------
 
 TEST(ComponentProbe, FirstFailingStepGivesItsAnswer) {
