@@ -5,7 +5,9 @@
 #include <fstream>
 #include <thread>
 
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -143,6 +145,27 @@ TEST_F(MainWindow, ButtonsStartTheirCommands) {
   window_->show();
   emit window_->button(7)->clicked();
   EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindow, DraggingTheFaceMovesTheWindowAndARightClickOpensTheMenu) {
+  window_->move(100, 80);
+  auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent event(type, QPointF(at), window_->mapToGlobal(QPointF(at)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &event);
+  };
+  send(QEvent::MouseButtonPress, {200, 150}, Qt::LeftButton, Qt::LeftButton);
+  EXPECT_TRUE(window_->Dragging);
+  send(QEvent::MouseMove, {230, 160}, Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(window_->pos(), QPoint(130, 90));
+  send(QEvent::MouseMove, {240, 170}, Qt::NoButton, Qt::NoButton);  // button released
+  EXPECT_EQ(window_->pos(), QPoint(130, 90));
+
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20), QPoint(300, 200));
+  QApplication::sendEvent(window_.get(), &menu);
+  EXPECT_TRUE(window_->popupMenu()->isVisible());
+  EXPECT_EQ(window_->popupMenu()->pos(), QPoint(300, 200));
+  window_->popupMenu()->close();
 }
 
 TEST_F(MainWindow, ConversionDialogIsCentredOnTheMainWindow) {
