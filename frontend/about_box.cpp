@@ -34,7 +34,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
 
   QFont title_font("DejaVu Sans");
   title_font.setPixelSize(13);
-  title_font.setBold(true);
+  title_font.setBold(true);  // the two offset copies stay readable
   MyLabel1 = new TMyLabel(Panel1);
   MyLabel1->setGeometry(85, 17, 166, 16);
   MyLabel1->setText(kProductName);
