@@ -36,7 +36,7 @@ using ProgressFunction = void (*)(std::int32_t unused, const ProgressReport* rep
 class QuickTimeJob : public corvexa::EngineObject {
  public:
   // 4: both paths are copied; a path longer than corvexa::kMaxPath - 1 is
-  // refused (the job then ends with kOpenFailed when started).
+  // refused and left empty.
   virtual void SetFiles(const char* input, const char* output) = 0;
   // 5: the conversion dialog's window and the function that hears progress.
   virtual void SetWindow(void* window, ProgressFunction progress) = 0;
