@@ -37,7 +37,9 @@ class MediaVideoInfoObject final : public EngineObjectImpl<MediaVideoInfo, Media
     bit_count_ = 32;  // the media layer's pictures
     // Without a frame rate there is no frame count to divide out.
     if (time_per_frame_ <= 0 || file->duration() <= 0) return false;
-    frame_count_ = static_cast<std::int32_t>(file->duration() / time_per_frame_);
+    // Rounded: a duration counted a few milliseconds short of the last
+    // frame's end still holds that frame.
+    frame_count_ = static_cast<std::int32_t>((file->duration() + time_per_frame_ / 2) / time_per_frame_);
     return true;
   }
 
