@@ -198,7 +198,7 @@ void PreviewPlayer::show_frame_at(std::int64_t time) {
   std::lock_guard<std::mutex> hold(media_->video_lock);
   platform::MediaVideo& video = *media_->video;
   if (!video.seek(time) || !video.advance_to(time)) return;
-  PreviewSurface* surface = surface_;
+  PreviewSurface* surface = surface_.load();
   if (surface != nullptr && surface->IsVisible() && video.picture() != nullptr)
     surface->Present(video.picture(), video.width(), video.height());
 }
@@ -228,7 +228,7 @@ void PreviewPlayer::video_loop() {
       }
       if (!done && video.advance_to(at)) {
         if (!shown || video.picture_time() != shown_time) {
-          PreviewSurface* surface = surface_;
+          PreviewSurface* surface = surface_.load();
           if (surface != nullptr && surface->IsVisible())
             surface->Present(video.picture(), video.width(), video.height());
           shown = true;

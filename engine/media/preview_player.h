@@ -39,7 +39,7 @@ class PreviewPlayer {
   bool has_video() const { return has_video_; }
   bool has_audio() const { return has_audio_; }
   void video_size(std::int32_t& width, std::int32_t& height) const;
-  PreviewSurface* surface() const { return surface_; }
+  PreviewSurface* surface() const { return surface_.load(); }
 
   // How long stop waits after ending the progress reports.
   static constexpr int kStopSettleMs = 500;
@@ -62,7 +62,7 @@ class PreviewPlayer {
   std::int32_t width_ = 0, height_ = 0;
   std::int64_t duration_ = 0;
   std::atomic<std::int32_t> volume_{0};
-  PreviewSurface* surface_ = nullptr;
+  std::atomic<PreviewSurface*> surface_{nullptr};  // read by the video worker
 
   // Playback position: `base_` plus the time since `started_` while running.
   mutable std::mutex lock_;

@@ -11,7 +11,10 @@
 namespace corvexa {
 
 // Called about every 500 ms while a file plays: the percentage played
-// (0 to 99), and 100 once each time the file reaches its end.
+// (0 to 99), and 100 once each time the file reaches its end (playback then
+// starts again from 0). It runs on a thread of the player's own, as does the
+// surface's Present: neither may call the player or wait for the thread that
+// drives it.
 using PlayerProgress = void (*)(std::int32_t percent, std::intptr_t user);
 
 class MediaPlayer : public EngineObject {
