@@ -81,7 +81,6 @@ bool PreviewPlayer::play(PreviewSurface* surface, PlayerProgress progress, std::
     progress_ = progress;
     user_ = user;
     reporting_ = true;
-    ++generation_;  // the workers pick up the position
   }
   start_threads();
   wake_.notify_all();
@@ -293,7 +292,7 @@ void PreviewPlayer::progress_loop() {
   std::unique_lock<std::mutex> hold(lock_);
   while (!quit_) {
     wake_.wait_for(hold, std::chrono::milliseconds(kProgressPeriodMs), [this] { return quit_; });
-    if (quit_ || !reporting_ || progress_ == nullptr) continue;
+    if (quit_ || !reporting_) continue;
     const std::int64_t at = position_locked();
     const bool at_end = running_ && duration_ > 0 && at >= duration_;
     PlayerProgress report = progress_;
@@ -301,9 +300,11 @@ void PreviewPlayer::progress_loop() {
     if (at_end && !end_signalled_) {
       // The end: reported once, then playback starts again from 0.
       end_signalled_ = true;
-      hold.unlock();
-      report(100, user);
-      hold.lock();
+      if (report != nullptr) {
+        hold.unlock();
+        report(100, user);
+        hold.lock();
+      }
       base_ = 0;
       started_ = std::chrono::steady_clock::now();
       ++generation_;
@@ -311,7 +312,7 @@ void PreviewPlayer::progress_loop() {
       wake_.notify_all();
       continue;
     }
-    if (duration_ <= 0) continue;
+    if (duration_ <= 0 || report == nullptr) continue;
     auto percent = static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / duration_);
     if (percent >= 100) percent = 99;
     hold.unlock();
