@@ -319,3 +319,52 @@ TEST(InfoCommand, PrintsReportsAndFailsForNonMedia) {
 }
 
 }  // namespace
+
+namespace {
+
+class RecordingSurface final : public PreviewSurface {
+ public:
+  bool visible = true;
+  std::vector<std::vector<std::uint8_t>> pictures;
+  int width = 0, height = 0;
+  bool IsVisible() override { return visible; }
+  void Present(const std::uint8_t* pixels, std::int32_t w, std::int32_t h) override {
+    pictures.emplace_back(pixels, pixels + static_cast<std::size_t>(w) * 4 * h);
+    width = w;
+    height = h;
+  }
+};
+
+// Slots 22 and 23: the described file's frames on the information surface,
+// read the way the description was made.
+TEST(InfoFrames, ShownOnAVisibleSurface) {
+  const std::string avi = media_test::raw_avi_fixture("info_frames.avi", 5, false);
+  const std::string mov = ffmpeg_fixture("info_frames.mov", std::string(kTestPicture) + " -c:v mpeg4 -q:v 3");
+  ASSERT_FALSE(mov.empty());
+  struct Case {
+    std::string path;
+    int width, height;
+  };
+  for (const Case& c : {Case{avi, 32, 24}, Case{mov, 160, 120}}) {
+    SCOPED_TRACE(c.path);
+    PlayerHandle player = make_player();
+    RecordingSurface surface;
+    player->SetInfoWindow(&surface);
+    player->ShowInfoFrame(1);
+    EXPECT_TRUE(surface.pictures.empty()) << "nothing is described yet";
+    ASSERT_TRUE(player->OpenInfo(c.path.c_str()));
+    player->ShowInfoFrame(1);
+    player->ShowInfoFrame(3);
+    player->ShowInfoFrame(1);
+    ASSERT_EQ(surface.pictures.size(), 3u);
+    EXPECT_EQ(surface.width, c.width);
+    EXPECT_EQ(surface.height, c.height);
+    EXPECT_NE(surface.pictures[0], surface.pictures[1]);
+    EXPECT_EQ(surface.pictures[0], surface.pictures[2]) << "going back shows the same frame";
+    surface.visible = false;
+    player->ShowInfoFrame(2);
+    EXPECT_EQ(surface.pictures.size(), 3u) << "a hidden surface is not drawn on";
+  }
+}
+
+}  // namespace
