@@ -146,3 +146,31 @@ TEST(MediaSource, FramesOfACompressedFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sound longer than the pictures: the frame count follows the file, and the
+// last picture stands for the frames past the video's end.
+TEST(MediaSource, LastPictureStandsToTheEndOfTheFile) {
+  const std::string clip = media_test::ffmpeg_fixture(
+      "long_sound.mov", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 "
+                        "-f lavfi -i sine=sample_rate=44100:duration=1.6 -c:v mpeg4 -q:v 3 -c:a aac");
+  ASSERT_FALSE(clip.empty());
+  Owned<MediaSource> source = make_source();
+  ASSERT_TRUE(source->Open(clip.c_str()));
+  const std::int64_t count = source->FrameCount();
+  EXPECT_GE(count, 39);
+  EXPECT_LE(count, 41);
+  std::vector<std::vector<std::uint8_t>> pictures;
+  while (true) {
+    kavrol_test::TestHolder holder;
+    std::int32_t line = 0;
+    if (!source->GetFrame(&holder, &line, static_cast<std::int64_t>(pictures.size()))) break;
+    pictures.push_back(holder.bytes());
+  }
+  ASSERT_EQ(static_cast<std::int64_t>(pictures.size()), count);
+  EXPECT_NE(pictures[23], pictures[24]);
+  for (std::size_t n = 25; n < pictures.size(); ++n) EXPECT_EQ(pictures[n], pictures[24]) << n;
+}
+
+}  // namespace
