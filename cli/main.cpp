@@ -18,6 +18,7 @@
 #include "corvexa/avi_to_mpeg.h"
 #include "corvexa/mpeg_encoder.h"
 #include "engine_library.h"
+#include "info_command.h"
 
 namespace {
 
@@ -26,13 +27,18 @@ constexpr const char* kVersion = "0.1.0";
 const char* kUsage =
     "Usage:\n"
     "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--ntsc] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli info [--crlf] FILE...\n"
     "  kavrol-cli --help\n"
     "  kavrol-cli --version\n"
     "\n"
-    "convert  Converts each AVI INPUT, one after another, into an MPEG program stream\n"
-    "         (or a single elementary stream when the source has only video or only\n"
-    "         sound). PAL presets unless --ntsc is given. Without -o the output is\n"
-    "         the input's name with \".mpg\"; -o takes one input only.\n"
+    "convert  Converts each INPUT (AVI, or any media file FFmpeg plays), one after\n"
+    "         another, into an MPEG program stream (or a single elementary stream\n"
+    "         when the source has only video or only sound). PAL presets unless\n"
+    "         --ntsc is given. Without -o the output is the input's name with\n"
+    "         \".mpg\"; -o takes one input only.\n"
+    "\n"
+    "info     Prints the information report of each FILE (any media file), as the\n"
+    "         desktop program shows it; --crlf keeps the engine's CR LF line ends.\n"
     "\n"
     "Progress goes to standard error. The exit status is 0 when every conversion\n"
     "succeeded, 1 when one failed, 2 for a usage error and 130 when interrupted.\n"
@@ -258,6 +264,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "convert") return run_convert(argc, argv);
+  if (command == "info") return kavrol::run_info(argc, argv, kUsage);
   std::fprintf(stderr, "kavrol-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
   return 2;
 }

@@ -4,10 +4,7 @@
 
 namespace corvexa::core {
 
-EngineObject* construct_mymediasource() { return nullptr; }
-EngineObject* construct_mediavideoinfo() { return nullptr; }
 EngineObject* construct_mediatoavi() { return nullptr; }
 EngineObject* construct_codeclist() { return nullptr; }
-EngineObject* construct_mediaplaydll() { return nullptr; }
 
 }  // namespace corvexa::core

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "corvexa/avi_to_mpeg.h"
+#include "corvexa/media_player.h"
 #include "corvexa/mpeg_encoder.h"
 #include "corvexa/object.h"
 #include "support/avi_writer.h"
@@ -90,6 +91,32 @@ TEST_F(Engine, JobOnASourceThatIsNoVideoFailsAtStart) {
   job->Release();
   EXPECT_EQ(sink.completed, 0);
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.mpg")));
+}
+
+// The desktop program's information window: slots 21, 25, 26 and 29.
+TEST_F(Engine, MediaKindsAndTheInformationSlots) {
+  for (const char* kind : {"MYMEDIASOURCE", "MEDIAVIDEOINFO", "MEDIAPLAYDLL"}) {
+    corvexa::EngineObject* heap = factory(std::string("_NEW_") + kind)();
+    ASSERT_NE(heap, nullptr) << kind;
+    EXPECT_TRUE(heap->IsReady());
+    heap->Release();
+    EXPECT_EQ(factory(std::string("_NEW_00_") + kind)(), factory(std::string("_NEW_00_") + kind)());
+  }
+  kavrol_test::TempDir dir;
+  kavrol_test::AviWriter writer;
+  kavrol_test::AviVideoFormat video;
+  const int v = writer.add_video(video);
+  for (int f = 0; f < 50; ++f) writer.add_chunk(v, kavrol_test::test_picture_bgr24(video.width, video.height, f));
+  const std::string source = dir.file("two seconds.avi");
+  ASSERT_TRUE(writer.write(source));
+  auto* info = static_cast<corvexa::MediaPlayer*>(factory("_NEW_MEDIAPLAYDLL")());
+  ASSERT_NE(info, nullptr);
+  ASSERT_TRUE(info->OpenInfo(source.c_str()));
+  EXPECT_EQ(info->InfoSeconds(), 2);
+  EXPECT_EQ(std::string(info->InfoText()).rfind("File Type:AVI\r\n\r\nVideo Info:\r\n", 0), 0u);
+  info->CloseInfo();
+  EXPECT_EQ(info->InfoSeconds(), 0);
+  info->Release();
 }
 
 TEST(Cli, UsageVersionAndAFailingConversion) {
