@@ -1,0 +1,1 @@
+// kavrol-cli tests follow.
