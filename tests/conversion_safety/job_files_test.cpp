@@ -294,3 +294,33 @@ TEST(JobFiles, FiftyRunsInOneProcessKeepFilesThreadsAndOutputsTheSame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JobFiles, Mp3SoundOfAFileWithoutIdx1ComesThrough) {
+  kavrol_test::TempDir dir;
+  const std::string with_index = dir.file("indexed.avi");
+  int status = 0;
+  kavrol_test::run_command("ffmpeg -v error -y -f lavfi -i testsrc=size=176x144:rate=25:duration=2 "
+                           "-f lavfi -i sine=f=440:r=48000:d=2 -c:v rawvideo -pix_fmt bgr24 "
+                           "-c:a libmp3lame -b:a 128k '" + with_index + "'", &status);
+  if (status != 0) GTEST_SKIP() << "ffmpeg cannot write MP3 in AVI here";
+  // The same file without its idx1 index (which ends it).
+  std::string bytes = contents(with_index);
+  const std::size_t idx1 = bytes.rfind("idx1");
+  ASSERT_NE(idx1, std::string::npos);
+  const std::string source = dir.file("src.avi");
+  std::ofstream(source, std::ios::binary) << bytes.substr(0, idx1);
+  std::filesystem::remove(with_index);
+
+  StageSink sink;
+  convert(source, dir.file("out.mpg"), kTargetMpeg1, sink);
+  ASSERT_TRUE(sink.completed);
+  const std::string audio = kavrol_test::run_command(
+      "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,duration -of csv=p=0 '" +
+      dir.file("out.mpg") + "'", &status);
+  EXPECT_EQ(audio.rfind("mp2,", 0), 0u) << audio;
+  EXPECT_NEAR(std::atof(audio.c_str() + 4), 2.0, 0.1) << audio;
+}
+
+}  // namespace
