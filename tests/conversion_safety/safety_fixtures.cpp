@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <vector>
 
 #include "support/avi_writer.h"
@@ -26,8 +27,12 @@ std::string write_source(const std::string& path, const SourceSpec& spec) {
     audio.format.channels = spec.sound_channels;
     a = writer.add_audio(audio);
   }
+  std::mt19937 noise(7);
   for (int f = 0; f < spec.frames; ++f) {
-    writer.add_chunk(v, test_picture_bgr24(spec.width, spec.height, f));
+    std::vector<std::uint8_t> picture = test_picture_bgr24(spec.width, spec.height, f);
+    if (spec.noise)
+      for (std::uint8_t& byte : picture) byte = static_cast<std::uint8_t>(noise());
+    writer.add_chunk(v, std::move(picture));
     if (a >= 0) writer.add_chunk(a, tone_pcm16(48000, 2, 1920, 440.0, f * 1920));
   }
   writer.write(path);

@@ -15,6 +15,7 @@ struct SourceSpec {
   int frames = 12;
   bool sound = true;
   std::uint16_t sound_channels = 2;  // written into the header as it stands
+  bool noise = false;                // pictures of noise, which no rate holds
 };
 std::string write_source(const std::string& path, const SourceSpec& spec = {});
 SourceSpec sized(int width, int height, int frames);
