@@ -201,12 +201,12 @@ struct SourceCase {
 
 TEST(CliFiles, DamagedAndUnusualSourcesGetTheirExitCodesAndSayWhy) {
   kavrol_test::TempDir dir;
-  kavrol_test::SourceSpec spec;
-  spec.frames = 10;
-  kavrol_test::write_source(dir.file("claims.avi"), spec);
+  kavrol_test::SourceLayout layout;
+  layout.frames = 10;
+  kavrol_test::write_source(dir.file("claims.avi"), layout);
   kavrol_test::claim_frames(dir.file("claims.avi"), 100000000);
-  spec.sound_channels = 0;
-  kavrol_test::write_source(dir.file("mute.avi"), spec);
+  layout.sound_channels = 0;
+  kavrol_test::write_source(dir.file("mute.avi"), layout);
   ASSERT_EQ(::mkfifo(dir.file("fifo.avi").c_str(), 0600), 0);
   // A 297-byte path in deep folders converts; one past PATH_MAX is refused.
   std::string deep = dir.path().string();
@@ -251,8 +251,8 @@ TEST(CliFiles, FiftyInputsInOneProcessGiveTheOutputsOfSingleRuns) {
   kavrol_test::TempDir dir;
   std::string inputs;
   for (int i = 0; i < 50; ++i) {
-    kavrol_test::SourceSpec spec = kavrol_test::sized(64, 48, 3 + i % 4);
-    kavrol_test::write_source(dir.file("in" + std::to_string(i) + ".avi"), spec);
+    kavrol_test::SourceLayout layout = kavrol_test::sized(64, 48, 3 + i % 4);
+    kavrol_test::write_source(dir.file("in" + std::to_string(i) + ".avi"), layout);
     inputs += " '" + dir.file("in" + std::to_string(i) + ".avi") + "'";
   }
   int status = 0;

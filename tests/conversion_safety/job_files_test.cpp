@@ -121,9 +121,9 @@ TEST(JobFiles, StopAtEachStageLeavesTheFolderAndThePreviousOutputAsTheyWere) {
 TEST(JobFiles, StagesAreAnnouncedAndProgressNeverGoesBackWithinOne) {
   kavrol_test::TempDir dir;
   // Noise-like pictures make the bounded-rate coder code groups again.
-  kavrol_test::SourceSpec spec = kavrol_test::sized(352, 288, 40);
-  spec.noise = true;
-  const std::string source = kavrol_test::write_source(dir.file("src.avi"), spec);
+  kavrol_test::SourceLayout layout = kavrol_test::sized(352, 288, 40);
+  layout.noise = true;
+  const std::string source = kavrol_test::write_source(dir.file("src.avi"), layout);
   StageSink sink;
   convert(source, dir.file("out.mpg"), kTargetDvd, sink);
   ASSERT_TRUE(sink.completed);
@@ -193,10 +193,10 @@ TEST(JobFiles, DamagedSourcesGiveWhatTheyHoldAndSaySo) {
   };
   for (const HostileCase& c : cases) {
     kavrol_test::TempDir dir;
-    kavrol_test::SourceSpec spec;
-    spec.frames = c.frames;
-    spec.sound_channels = c.channels;
-    const std::string source = kavrol_test::write_source(dir.file("src.avi"), spec);
+    kavrol_test::SourceLayout layout;
+    layout.frames = c.frames;
+    layout.sound_channels = c.channels;
+    const std::string source = kavrol_test::write_source(dir.file("src.avi"), layout);
     if (c.claimed) kavrol_test::claim_frames(source, c.claimed);
     if (c.keep_fraction < 1)
       std::filesystem::resize_file(

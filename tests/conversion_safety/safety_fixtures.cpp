@@ -14,23 +14,23 @@
 
 namespace kavrol_test {
 
-std::string write_source(const std::string& path, const SourceSpec& spec) {
+std::string write_source(const std::string& path, const SourceLayout& layout) {
   AviWriter writer;
   AviVideoFormat video;
-  video.width = spec.width;
-  video.height = spec.height;
+  video.width = layout.width;
+  video.height = layout.height;
   const int v = writer.add_video(video);
   int a = -1;
-  if (spec.sound) {
+  if (layout.sound) {
     AviAudioFormat audio;
     audio.format = pcm_format(2, 48000, 16);
-    audio.format.channels = spec.sound_channels;
+    audio.format.channels = layout.sound_channels;
     a = writer.add_audio(audio);
   }
   std::mt19937 noise(7);
-  for (int f = 0; f < spec.frames; ++f) {
-    std::vector<std::uint8_t> picture = test_picture_bgr24(spec.width, spec.height, f);
-    if (spec.noise)
+  for (int f = 0; f < layout.frames; ++f) {
+    std::vector<std::uint8_t> picture = test_picture_bgr24(layout.width, layout.height, f);
+    if (layout.noise)
       for (std::uint8_t& byte : picture) byte = static_cast<std::uint8_t>(noise());
     writer.add_chunk(v, std::move(picture));
     if (a >= 0) writer.add_chunk(a, tone_pcm16(48000, 2, 1920, 440.0, f * 1920));
@@ -39,12 +39,12 @@ std::string write_source(const std::string& path, const SourceSpec& spec) {
   return path;
 }
 
-SourceSpec sized(int width, int height, int frames) {
-  SourceSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.frames = frames;
-  return spec;
+SourceLayout sized(int width, int height, int frames) {
+  SourceLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.frames = frames;
+  return layout;
 }
 
 void claim_frames(const std::string& path, std::uint32_t frames) {

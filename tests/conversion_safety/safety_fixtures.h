@@ -9,7 +9,7 @@ namespace kavrol_test {
 
 // A raw 24-bit AVI with a moving picture and (when `sound`) a 48 kHz stereo
 // tone, one sound chunk per frame.
-struct SourceSpec {
+struct SourceLayout {
   int width = 176;
   int height = 144;
   int frames = 12;
@@ -17,8 +17,8 @@ struct SourceSpec {
   std::uint16_t sound_channels = 2;  // written into the header as it stands
   bool noise = false;                // pictures of noise, which no rate holds
 };
-std::string write_source(const std::string& path, const SourceSpec& spec = {});
-SourceSpec sized(int width, int height, int frames);
+std::string write_source(const std::string& path, const SourceLayout& layout = {});
+SourceLayout sized(int width, int height, int frames);
 
 // Sets the frame count the headers claim (main header and video stream header).
 void claim_frames(const std::string& path, std::uint32_t frames);
