@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -18,6 +17,8 @@
 #include "corvexa/avi_to_mpeg.h"
 #include "corvexa/mpeg_encoder.h"
 #include "engine_library.h"
+#include "file_checks.h"
+#include "interrupts.h"
 #include "info_command.h"
 
 namespace {
@@ -41,12 +42,9 @@ const char* kUsage =
     "         desktop program shows it; --crlf keeps the engine's CR LF line ends.\n"
     "\n"
     "Progress goes to standard error. The exit status is 0 when every conversion\n"
-    "succeeded, 1 when one failed, 2 for a usage error and 130 when interrupted.\n"
+    "succeeded, 1 when one failed, 2 for a usage error, 130 after Ctrl-C and 143\n"
+    "after SIGTERM (a second Ctrl-C quits at once).\n"
     "Set KAVROL_LOG=stderr (or a file name) to see the encoder's messages.\n";
-
-std::atomic<bool> g_interrupted{false};
-
-void on_interrupt(int) { g_interrupted = true; }
 
 int target_kind(const std::string& name) {
   if (name == "mpeg1") return corvexa::kTargetMpeg1;
@@ -55,6 +53,14 @@ int target_kind(const std::string& name) {
   if (name == "svcd") return corvexa::kTargetSuperVcd;
   if (name == "dvd") return corvexa::kTargetDvd;
   return -1;
+}
+
+// The input's name with its extension replaced by ".mpg", as the engine names it.
+std::string default_output(const std::string& input) {
+  const std::size_t dot = input.rfind('.'), slash = input.rfind('/');
+  return (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+             ? input.substr(0, dot) + ".mpg"
+             : input + ".mpg";
 }
 
 // Collects the job's events from its worker thread.
@@ -66,7 +72,13 @@ class CliSink final : public corvexa::ConvertSink {
     finished_ = true;
     changed_.notify_all();
   }
-  void OnSpare(std::int32_t) override {}
+  // The engine announces each stage as it begins.
+  void OnSpare(std::int32_t stage) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    stage_ = stage;
+    progress_ = 0;
+    changed_.notify_all();
+  }
   void OnCompleted() override {
     std::lock_guard<std::mutex> hold(lock_);
     completed_ = true;
@@ -75,9 +87,6 @@ class CliSink final : public corvexa::ConvertSink {
   }
   void OnProgress(std::int32_t value) override {
     std::lock_guard<std::mutex> hold(lock_);
-    // Each stage counts from 0 again: a drop marks the next stage.
-    if (value >= 0 && value < last_progress_) ++stage_;
-    if (value >= 0) last_progress_ = value;
     progress_ = value;
     changed_.notify_all();
   }
@@ -104,18 +113,16 @@ class CliSink final : public corvexa::ConvertSink {
   std::condition_variable changed_;
   bool finished_ = false, completed_ = false;
   std::string error_;
-  int stage_ = 0;
-  int last_progress_ = 0;
+  int stage_ = corvexa::kConvertStageVideo;
   int progress_ = 0;
 };
 
 // One line of progress: the stage, a bar, the percentage and, once the stage
 // has moved a little, the time it still needs at its pace so far.
 void draw_progress(int stage, int progress, double stage_seconds) {
-  // The multiplexer counts from 0 again for each of its passes (scanning
-  // each stream, packing, scan offsets): all of them are "multiplex".
-  static const char* kStages[] = {"video", "audio", "multiplex"};
-  const char* name = kStages[stage < 2 ? stage : 2];
+  const char* name = stage == corvexa::kConvertStageAudio       ? "audio"
+                     : stage == corvexa::kConvertStageMultiplex ? "multiplex"
+                                                                : "video";
   if (progress < 0) progress = 0;
   const int percent = progress / 100;
   const int width = 30;
@@ -134,6 +141,12 @@ void draw_progress(int stage, int progress, double stage_seconds) {
 // Converts one file; returns the exit status for it.
 int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
                 const std::string& output, int kind, bool pal) {
+  const std::string made = output.empty() ? default_output(input) : output;
+  if (const std::string refusal = kavrol::refuse_paths(input, made); !refusal.empty()) {
+    std::fprintf(stderr, "kavrol-cli: %s\n", refusal.c_str());
+    return 1;
+  }
+  kavrol::set_output_folder(kavrol::folder_of(made));
   auto* job = static_cast<corvexa::AviToMpegJob*>(engine.heap_factory("AVITOMPEG")());
   if (job == nullptr) {
     std::fprintf(stderr, "kavrol-cli: the engine could not create a conversion job\n");
@@ -155,7 +168,7 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   auto stage_start = start;
   bool stopping = false;
   while (sink.wait(stage, progress)) {
-    if (g_interrupted && !stopping) {
+    if (kavrol::interrupt_signal() != 0 && !stopping) {
       job->Stop();
       stopping = true;
       break;
@@ -170,9 +183,9 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   job->Release();  // waits for the worker
   std::fprintf(stderr, "\n");
-  if (stopping || g_interrupted) {
-    std::fprintf(stderr, "kavrol-cli: stopped\n");
-    return 130;
+  if (stopping || kavrol::interrupt_signal() != 0) {
+    std::fprintf(stderr, "kavrol-cli: stopped; nothing of %s was kept\n", made.c_str());
+    return kavrol::interrupted_status();
   }
   if (!sink.completed()) {
     std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
@@ -184,15 +197,13 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
                    "(352x288 PAL, 352x240 NTSC); sources are not scaled\n");
     return 1;
   }
-  std::string made = output;
-  if (made.empty()) {
-    std::size_t dot = input.rfind('.'), slash = input.rfind('/');
-    made = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-               ? input.substr(0, dot) + ".mpg"
-               : input + ".mpg";
-  }
   struct stat st {};
-  long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+  if (::stat(made.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "kavrol-cli: %s: the engine reported success but %s is missing\n",
+                 input.c_str(), made.c_str());
+    return 1;
+  }
+  const long long bytes = static_cast<long long>(st.st_size);
   std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(), bytes, total);
   return 0;
 }
@@ -231,17 +242,16 @@ int run_convert(int argc, char** argv) {
     std::fprintf(stderr, "kavrol-cli: -o takes one input only\n");
     return 2;
   }
+  kavrol::start_interrupt_watcher();
   kavrol::EngineLibrary engine;
   if (!engine.load()) {
     std::fprintf(stderr, "kavrol-cli: %s\n", engine.error().c_str());
     return 1;
   }
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
   int status = 0;
   for (const std::string& input : inputs) {
     int one = convert_one(engine, input, output, kind, pal);
-    if (one == 130) return 130;
+    if (kavrol::interrupt_signal() != 0) return kavrol::interrupted_status();
     if (one != 0) status = 1;
   }
   return status;

@@ -41,9 +41,12 @@ void AudioReader::OpenFallback(const std::string& path) {
   if (fallback_file_ == nullptr) return;
   fallback_source_ = fallback_->OpenStream(fallback_file_, 1);
   if (fallback_source_ == nullptr || !fallback_->IsOK(fallback_source_)) CloseFallback();
+  prefer_fallback_ = fallback_source_ != nullptr && fallback_file_->IsIndexFabricated();
 }
 
 void AudioReader::CloseFallback() {
+  fallback_bytes_.close();
+  prefer_fallback_ = false;
   if (fallback_ == nullptr) return;
   fallback_->CloseStream(fallback_source_);
   fallback_source_ = nullptr;
@@ -56,7 +59,15 @@ void AudioReader::CloseFallback() {
 bool AudioReader::ReadFallback(std::int32_t& got) {
   got = 0;
   if (fallback_source_ == nullptr) return false;
-  if (is_mp3_ && fallback_source_->info.sample_size != 1) return false;
+  if (is_mp3_ && fallback_source_->info.sample_size != 1) {
+    // MP3 stored a frame a chunk: its bytes as one run.
+    if (!fallback_bytes_.is_open() && !fallback_bytes_.open(fallback_source_)) return false;
+    const std::int64_t n = fallback_bytes_.read(
+        position_, raw_buffer_.data(), std::min<std::int64_t>(frame_samples_, block_bytes_));
+    if (n <= 0) return false;
+    got = static_cast<std::int32_t>(n);
+    return true;
+  }
   std::int32_t bytes = 0, samples = 0;
   const std::int32_t count = is_mp3_ ? std::min(frame_samples_, block_bytes_) : frame_samples_;
   if (fallback_->Read(fallback_source_, static_cast<std::int32_t>(position_), count,
@@ -267,7 +278,10 @@ int AudioReader::ReadBlock(std::int32_t& byte_count, std::uint8_t*& data) {
   } else {
     if (!first_read_) position_ += frame_samples_;
     std::int32_t got = 0;
-    bool have_input = ReadRaw(got) || ReadFallback(got);
+    // A file without idx1 is indexed by scanning in the engine's reader only:
+    // the platform's index then holds no more than it met while probing.
+    bool have_input = prefer_fallback_ ? ReadFallback(got) || ReadRaw(got)
+                                       : ReadRaw(got) || ReadFallback(got);
     if (!have_input && !(is_mp3_ && position_ != 0)) {
       // Past the last sample the sound has simply ended: a track a little
       // shorter than its video is not a read failure.

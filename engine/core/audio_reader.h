@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/chunk_byte_run.h"
 #include "corvexa/mp3_decoder.h"
 #include "corvexa/zelavilib.h"
 #include "platform/avi_sample_reader.h"
@@ -94,6 +95,8 @@ class AudioReader {
   Zelavilib* fallback_ = nullptr;
   AviFileApi* fallback_file_ = nullptr;
   AviAudioSource* fallback_source_ = nullptr;
+  ChunkByteRun fallback_bytes_;
+  bool prefer_fallback_ = false;
   bool fail_platform_reads_ = false;
 };
 

@@ -14,12 +14,14 @@
 #include "core/kinds.h"
 #include "core/object_impl.h"
 #include "core/output_name.h"
+#include "core/source_checks.h"
 #include "core/video_frame_reader.h"
 #include "corvexa/avi_to_mpeg.h"
 #include "corvexa/media_source.h"
 #include "corvexa/mpeg_encoder.h"
 #include "platform/avi_services.h"
 #include "platform/media_file.h"
+#include "platform/log.h"
 
 namespace corvexa::core {
 
@@ -105,7 +107,9 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
       return;
     }
     std::string output = output_path_.empty() ? default_output_for(source_path_) : output_path_;
-    if (!fits_path(output.c_str())) {
+    const std::string refusal = output_refusal(source_path_, output);
+    if (!fits_path(output.c_str()) || !refusal.empty()) {
+      if (!refusal.empty()) Notice(output + ": " + refusal + "; nothing was written");
       CloseAll();
       Fail();
       return;
@@ -126,6 +130,8 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
       description.sample_rate = out.sample_rate;
       description.stereo = out.stereo ? 1 : 0;
       description.bits_per_sample = out.bits;
+    } else if (sound_dropped_) {
+      description.keep_program_stream = 1;
     }
     description.job = this;
     worker_done_ = false;
@@ -139,7 +145,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   }
 
   void ClearState() {
-    video_ready_ = audio_ready_ = use_media_source_ = false;
+    video_ready_ = audio_ready_ = use_media_source_ = sound_dropped_ = false;
     frame_repeat_ = 1;
     width_ = height_ = frame_count_ = bit_depth_ = 0;
     first_frame_ = last_frame_ = 0;
@@ -149,9 +155,23 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     if (sink_ != nullptr) sink_->OnError(kConvertError);
   }
 
+  static void Notice(const std::string& text) { platform::notice(text.c_str()); }
+
+  bool HasAudioStream() const {
+    std::shared_ptr<platform::AviFile> file = platform::AviFile::open(source_path_);
+    return file && file->get_stream(kStreamTypeAudio, 0) != nullptr;
+  }
+
   bool OpenAndMeasure() {
     ClearState();
     if (source_refused_ || output_refused_ || source_path_.empty()) return false;
+    // Nothing that is not a file is opened: a FIFO without a writer would
+    // block here for good.
+    const std::string refusal = input_refusal(source_path_);
+    if (!refusal.empty()) {
+      Notice(source_path_ + ": " + refusal);
+      return false;
+    }
     // Video through the platform's AVI services, or the frame source when
     // they cannot decode it; sound independently.
     const bool video_open = video_->Open(source_path_);
@@ -165,8 +185,12 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     width_ = static_cast<std::int32_t>(info.width);
     height_ = static_cast<std::int32_t>(info.height);
     if (!SetUpVideo(info)) return false;
-    // Sound that cannot be prepared leaves the run without it.
+    // Sound that cannot be prepared leaves the run without it, and says so.
     audio_ready_ = audio_open && audio_->Prepare(info.rate, info.scale);
+    sound_dropped_ = !audio_ready_ && HasAudioStream();
+    if (sound_dropped_)
+      Notice(source_path_ + ": the sound is left out: " + sound_drop_reason(source_path_) +
+             "; converting the video alone");
     return true;
   }
 
@@ -217,11 +241,21 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     bit_depth_ = video_->ProbeDepth(stream.start);
     if (bit_depth_ == 0) return false;
     first_frame_ = static_cast<std::int32_t>(stream.start);
-    const std::int64_t last = static_cast<std::int64_t>(stream.start) + info.length - 1;
+    // Frames the index does not hold are the end of the input, whatever
+    // length the header claims: nothing is invented past them.
+    std::int64_t length = info.length;
+    const std::int64_t held = indexed_video_frames(source_path_);
+    if (held == 0) return false;
+    if (held > 0 && held < length) {
+      Notice(source_path_ + ": the header gives " + std::to_string(length) +
+             " frames but the file holds " + std::to_string(held) + "; the video ends there");
+      length = held;
+    }
+    const std::int64_t last = static_cast<std::int64_t>(stream.start) + length - 1;
     const std::int64_t decodable = video_->LastDecodable(last, stream.start);
     if (decodable < 0 || decodable > INT32_MAX / 4) return false;
     last_frame_ = static_cast<std::int32_t>(decodable);
-    frame_count_ = static_cast<std::int32_t>(info.length);
+    frame_count_ = static_cast<std::int32_t>(length);
     return SetFrameRate(stream);
   }
 
@@ -312,6 +346,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   std::int32_t bit_depth_ = 0;
   std::int32_t first_frame_ = 0, last_frame_ = 0;
   bool audio_ready_ = false;
+  bool sound_dropped_ = false;
   std::atomic<bool> worker_done_{true};
   std::atomic<bool> abandoning_{false};
 };

@@ -21,6 +21,9 @@ namespace {
 using mpeg::EncoderContext;
 using mpeg::encoder_context;
 
+static_assert(kConvertStageVideo == mpeg::kStageVideo && kConvertStageAudio == mpeg::kStageAudio &&
+              kConvertStageMultiplex == mpeg::kStageMultiplex);
+
 // Pulls frames and sound from the caller's callbacks for the package.
 class CallbackFrameSource final : public mpeg::FrameSource {
  public:
@@ -64,6 +67,11 @@ class FacadeStatus final : public mpeg::StatusSink {
     if (ConvertSink* target = sink.load()) target->OnProgress(percent * 100);
   }
   void Message(const char* text) override { platform::log_line(text); }
+  // The stage that begins is announced through the sink's spare slot, so
+  // that a caller can name it rather than guess it from the percentages.
+  void StageStarted(int stage) override {
+    if (ConvertSink* target = sink.load()) target->OnSpare(stage);
+  }
 
   // Set by the caller's thread, read by the worker's.
   std::atomic<ConvertSink*> sink{nullptr};
@@ -91,6 +99,7 @@ mpeg::SourceInfo to_source_info(const SourceDescription& d) {
   s.first_frame = d.first_frame;
   s.last_frame = d.last_frame;
   s.output_path.assign(d.output_path, strnlen(d.output_path, sizeof d.output_path));
+  s.keep_program_stream = d.keep_program_stream != 0;
   return s;
 }
 

@@ -48,4 +48,15 @@ void log_line(const char* text) {
   std::fflush(t.file);
 }
 
+void notice(const char* text) {
+  LogTarget& t = target();
+  std::lock_guard<std::mutex> hold(t.lock);
+  std::fprintf(stderr, "kavrol: note: %s\n", text);
+  std::fflush(stderr);
+  if (t.file != nullptr && t.file != stderr) {
+    std::fprintf(t.file, "note: %s\n", text);
+    std::fflush(t.file);
+  }
+}
+
 }  // namespace corvexa::platform

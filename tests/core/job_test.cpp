@@ -189,11 +189,11 @@ TEST_F(JobTest, PathsThatDoNotFitAreRefused) {
   AviToMpegJob* job = new_job();
   kavrol_test::RecordingSink sink;
   job->SetSink(&sink);
-  EXPECT_FALSE(job->SetSourceFile(std::string(300, 'a').c_str()));
+  EXPECT_FALSE(job->SetSourceFile(std::string(kMaxPath, 'a').c_str()));
   job->Start();
   EXPECT_EQ(sink.errors.size(), 1u);
   ASSERT_TRUE(job->SetSourceFile(source.c_str()));
-  job->SetOutputFile(("/tmp/" + std::string(280, 'b') + ".mpg").c_str());
+  job->SetOutputFile(("/tmp/" + std::string(kMaxPath, 'b') + ".mpg").c_str());
   job->Start();
   EXPECT_EQ(sink.errors.size(), 2u);
   job->Release();

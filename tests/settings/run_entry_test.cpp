@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/settings/presets.h"
@@ -70,7 +71,7 @@ class RecordingStatus : public StatusSink {
   std::string messages;
 };
 
-TEST(RunEntry, NamesTheStreamsAfterTheOutputAndFailsHonestlyWithoutStages) {
+TEST(RunEntry, StreamsGetNamesOfTheirOwnBesideTheOutputAndGoWhenTheRunFails) {
   kavrol_test::TempDir dir;
   EncoderContext ctx;
   RecordingStatus status;
@@ -85,14 +86,27 @@ TEST(RunEntry, NamesTheStreamsAfterTheOutputAndFailsHonestlyWithoutStages) {
   source.sample_rate = 48000;
   source.bits_per_sample = 16;
   source.last_frame = 9;
+  // Names the streams would have had after the output: never touched.
+  for (const char* name : {"clip.v1.m2v", "clip.v1.mp2"}) std::ofstream(dir.file(name)) << name;
   source.output_path = dir.file("clip.v1.mpg");
   EXPECT_EQ(encode(ctx, nullptr, source), kRunFailed);
-  EXPECT_EQ(ctx.video_file, dir.file("clip.v1.m2v"));
-  EXPECT_EQ(ctx.audio_file, dir.file("clip.v1.mp2"));
+  for (const std::string* name : {&ctx.video_file, &ctx.audio_file}) {
+    EXPECT_EQ(std::filesystem::path(*name).parent_path(), dir.path());
+    EXPECT_EQ(std::filesystem::path(*name).filename().string().rfind(".kavrol-", 0), 0u) << *name;
+    EXPECT_FALSE(std::filesystem::exists(*name)) << *name;  // removed with the failed run
+  }
+  EXPECT_EQ(ctx.video_file.substr(ctx.video_file.size() - 4), ".m2v");
+  EXPECT_EQ(ctx.audio_file.substr(ctx.audio_file.size() - 4), ".mp2");
   EXPECT_EQ(ctx.output_name, dir.file("clip.v1.mpg"));
   EXPECT_EQ(ctx.source.width, 720);
   EXPECT_FALSE(ctx.running.load());
   EXPECT_FALSE(std::filesystem::exists(source.output_path));
+  std::size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    (void)entry;
+    ++left;
+  }
+  EXPECT_EQ(left, 2u);  // the two files that were there before
   // The working state is reloaded from the record after the run.
   EXPECT_EQ(ctx.work.mpeg_type, kDvd);
 }
@@ -120,7 +134,7 @@ TEST(RunEntry, InvalidSettingsFailWithoutRunningAStage) {
   EXPECT_EQ(encode(ctx, nullptr, source), kRunFailed);
   EXPECT_EQ(status.messages, "");  // no stage ran, and none reports for it
   EXPECT_EQ(ctx.output_name, "temp.mpg");
-  EXPECT_EQ(ctx.video_file, "temp.m1v");
+  EXPECT_EQ(ctx.video_file, "");  // nothing was created for a run that gave up
   EXPECT_EQ(ctx.audio_file, "");
 }
 

@@ -52,6 +52,9 @@ struct SourceDescription {
   std::int32_t bits_per_sample;
   std::int32_t stereo;
   void* job;  // the AVI-to-MPEG job that owns the run (its worker only)
+  // Non-zero: the source's sound had to be left out; the video alone still
+  // becomes the target's program stream.
+  std::uint8_t keep_program_stream;
 };
 
 class MpegEncoder : public EngineObject {

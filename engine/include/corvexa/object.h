@@ -12,8 +12,9 @@ namespace corvexa {
 
 static_assert(sizeof(bool) == 1, "operations return one-byte booleans");
 
-// Longest path an engine object accepts: 259 characters plus the terminator.
-inline constexpr int kMaxPath = 260;
+// Longest path an engine object accepts: the platform's PATH_MAX, 4095 bytes
+// plus the terminator. Longer paths are refused, never cut.
+inline constexpr int kMaxPath = 4096;
 
 class EngineObject {
  public:

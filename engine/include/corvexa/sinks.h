@@ -6,12 +6,19 @@
 
 namespace corvexa {
 
+// Stages of an AVI-to-MPEG run, as its sink's slot 1 hears of them.
+inline constexpr std::int32_t kConvertStageVideo = 1;
+inline constexpr std::int32_t kConvertStageAudio = 2;
+inline constexpr std::int32_t kConvertStageMultiplex = 3;
+
 // The AVI-to-MPEG job's sink, four slots.
 class ConvertSink {
  public:
   // Slot 0: the job could not start, or a run failed without a stop request.
   virtual void OnError(const char* text) = 0;
-  // Slot 1: never called by the AVI-to-MPEG job.
+  // Slot 1: the AVI-to-MPEG job announces each stage as it begins
+  // (kConvertStageVideo, kConvertStageAudio, kConvertStageMultiplex);
+  // progress counts from 0 again after it.
   virtual void OnSpare(std::int32_t value) = 0;
   // Slot 2: a run finished successfully.
   virtual void OnCompleted() = 0;

@@ -83,6 +83,7 @@ bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
 }  // namespace
 
 bool run_audio_encoder(EncoderContext& ctx) {
+  begin_stage(ctx, kStageAudio);
   BitWriter writer;
   if (!writer.open(ctx, ctx.audio_file)) return false;
   bool ok = encode_audio(ctx, writer);

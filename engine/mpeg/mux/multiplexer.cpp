@@ -13,6 +13,7 @@
 #include "mpeg/mux/scan_offsets.h"
 #include "mpeg/mux/scanner.h"
 #include "mpeg/settings/encoder_context.h"
+#include "mpeg/settings/run_files.h"
 
 namespace corvexa::mpeg::mux {
 
@@ -24,6 +25,10 @@ constexpr double kSlackMargin = 0.5 * kTicksPerSecond;
 // A picture larger than this is not a picture: refuse rather than allocate.
 constexpr std::uint32_t kMaxUnitSize = 64u << 20;
 constexpr int kMaxStuffing = 6;
+// Shares of the stage's progress: scanning is quick next to packing.
+constexpr int kScanVideoShare = 5;
+constexpr int kScanAudioShare = 5;
+constexpr int kScanOffsetsShare = 5;
 
 enum StreamIndex { kVideo = 0, kAudio1 = 1, kAudio2 = 2 };
 
@@ -91,6 +96,8 @@ class Multiplexer {
     want_audio_ = audio;
   }
   bool run();
+  // The program files written, under their temporary names.
+  std::vector<PendingOutput>& written() { return written_; }
 
  private:
   // Set-up.
@@ -153,6 +160,7 @@ class Multiplexer {
   std::string current_name_;
   int file_number_ = 0;
   File program_;
+  std::vector<PendingOutput> written_;
   double file_bytes_ = 0;
   std::uint32_t file_packs_ = 0;
   std::uint32_t total_packs_ = 0;
@@ -188,9 +196,9 @@ bool Multiplexer::scan_streams() {
     v.present = true;
     v.is_video = true;
     v.path = ctx_.video_file;
-    if (!v.units.create(folder, "tmpa1")) {
+    if (!v.units.create(folder, "video-units")) {
       report_message(ctx_, "Unable to create temporary video units file %s.",
-                     (folder + "/tmpa1XXXXXX").c_str());
+                     (folder + "/" + temporary_prefix() + "*.video-units").c_str());
       return false;
     }
     VideoScanOptions o;
@@ -199,6 +207,7 @@ bool Multiplexer::scan_streams() {
     o.with_extension = ext;
     o.svcd_target = w_.mux_type == kSuperVcd;
     double total = 0;
+    set_progress_window(ctx_, 0, kScanVideoShare);
     if (!scan_video(ctx_, v.path, v.units, o, vinfo_, v.unit_total, total)) return false;
     if (w_.pulldown_mode == 3 && mpeg2_) w_.pulldown_mode = vinfo_.pulldown;
     start_time = vinfo_.earliest_pts;
@@ -208,12 +217,13 @@ bool Multiplexer::scan_streams() {
     Stream& s = st_[a];
     s.present = true;
     s.path = a == kAudio1 ? ctx_.audio_file : ctx_.audio2_file;
-    if (!s.units.create(folder, "tmpa1")) {
+    if (!s.units.create(folder, "audio-units")) {
       report_message(ctx_, "Unable to create temporary audio units file %s.",
-                     (folder + "/tmpa1XXXXXX").c_str());
+                     (folder + "/" + temporary_prefix() + "*.audio-units").c_str());
       return false;
     }
     double total = 0;
+    set_progress_window(ctx_, kScanVideoShare, kScanAudioShare);
     if (!scan_audio(ctx_, s.path, s.units, ext, start_time, ainfo_[a], s.unit_total, total,
                     s.es_offset))
       return false;
@@ -722,10 +732,19 @@ bool Multiplexer::write_data_pack(int first_choice) {
 
 bool Multiplexer::open_program_file() {
   current_name_ = w_.split_size_mb > 0 ? split_file_name(output_, file_number_) : output_;
-  if (current_name_.empty() || !program_.create(current_name_)) {
+  // Written under a name of its own; it becomes current_name_ when the whole
+  // multiplex has succeeded.
+  PendingOutput pending;
+  pending.final_name = current_name_;
+  const int fd = current_name_.empty()
+                     ? -1
+                     : create_unique_file(folder_of(current_name_), ".mpg", pending.temporary);
+  if (fd < 0) {
     report_message(ctx_, "Unable to open program file %s.", current_name_.c_str());
     return false;
   }
+  program_.adopt(fd);
+  written_.push_back(std::move(pending));
   return true;
 }
 
@@ -804,6 +823,7 @@ bool Multiplexer::finish_file(bool last) {
       report_message(ctx_, "Unable to set the end of file for program file %s.", current_name_.c_str());
       return false;
     }
+    set_progress_window(ctx_, 100 - kScanOffsetsShare, kScanOffsetsShare);
     if (!write_scan_offsets(ctx_, vinfo_, program_, current_name_, scan_sectors_)) return false;
   }
   if (!program_.close()) {
@@ -901,13 +921,16 @@ bool Multiplexer::run() {
     if (s.present && !load_next(s)) return false;
   if (!compute_rates() || !apply_start_time()) return false;
   if (w_.svcd_scan_offsets && st_[kVideo].present) {
-    if (!scan_sectors_.create(folder_of(output_), "tmp_s")) {
+    if (!scan_sectors_.create(folder_of(output_), "scan-sectors")) {
       report_message(ctx_, "Unable to open SVCD scan offsets temporary file %s.",
-                     (folder_of(output_) + "/tmp_sXXXXXX").c_str());
+                     (folder_of(output_) + "/" + temporary_prefix() + "*.scan-sectors").c_str());
       return false;
     }
   }
   sector_.assign(sector_size_, 0);
+  const int packing_base = kScanVideoShare + kScanAudioShare;
+  set_progress_window(ctx_, packing_base,
+                      100 - packing_base - (scan_sectors_.file().is_open() ? kScanOffsetsShare : 0));
   report_message(ctx_, "  Multiplexing file %s", output_.c_str());
   if (!open_program_file()) return false;
   reset_file_state(true);
@@ -1031,8 +1054,24 @@ std::string split_file_name(const std::string& output, int index) {
 }
 
 bool multiplex(EncoderContext& ctx, bool video_selected, bool audio_selected) {
+  begin_stage(ctx, kStageMultiplex);
   Multiplexer m(ctx, video_selected, audio_selected);
-  return m.run();
+  std::vector<PendingOutput>& written = m.written();
+  if (!m.run()) {
+    discard_outputs(written);
+    return false;
+  }
+  if (ctx.hold_outputs) {
+    ctx.pending_outputs.insert(ctx.pending_outputs.end(), written.begin(), written.end());
+    written.clear();
+    return true;
+  }
+  std::string failed;
+  if (!commit_outputs(written, failed)) {
+    report_message(ctx, "Unable to open program file %s.", failed.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace corvexa::mpeg::mux

@@ -11,7 +11,9 @@ struct EncoderContext;
 namespace corvexa::mpeg::mux {
 
 // The whole stage over ctx.work, ctx.video_file / audio_file / audio2_file
-// into ctx.output_name.
+// into ctx.output_name. The program files are written under temporary names
+// and renamed when the stage succeeds (left in ctx.pending_outputs instead
+// with ctx.hold_outputs); a failed stage removes them.
 bool multiplex(EncoderContext& ctx, bool video_selected, bool audio_selected);
 
 // Name of split file number `index` (0-based) for `output`: an existing "00"

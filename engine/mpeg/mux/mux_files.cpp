@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "mpeg/settings/run_files.h"
+
 namespace corvexa::mpeg::mux {
 
 File& File::operator=(File&& other) noexcept {
@@ -123,14 +125,10 @@ bool File::close() {
   return ok;
 }
 
-bool TempFile::create(const std::string& folder, const std::string& prefix) {
+bool TempFile::create(const std::string& folder, const std::string& tag) {
   remove();
-  std::string templ = folder + "/" + prefix + "XXXXXX";
-  std::vector<char> name(templ.begin(), templ.end());
-  name.push_back('\0');
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  const int fd = create_unique_file(folder, "." + tag, path_);
   if (fd < 0) return false;
-  path_ = name.data();
   file_.adopt(fd);
   return true;
 }
@@ -139,13 +137,6 @@ void TempFile::remove() {
   file_.close();
   if (!path_.empty()) ::unlink(path_.c_str());
   path_.clear();
-}
-
-std::string folder_of(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
 }
 
 }  // namespace corvexa::mpeg::mux

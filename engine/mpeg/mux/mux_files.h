@@ -43,8 +43,8 @@ class File {
   int fd_ = -1;
 };
 
-// A file created under a unique name `prefix` + 6 characters in `folder`,
-// deleted when the object goes.
+// A file created in `folder` under a unique name of the run's own that ends
+// in "." + `tag`, deleted when the object goes.
 class TempFile {
  public:
   TempFile() = default;
@@ -52,7 +52,7 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  bool create(const std::string& folder, const std::string& prefix);
+  bool create(const std::string& folder, const std::string& tag);
   const std::string& path() const { return path_; }
   File& file() { return file_; }
   void remove();
@@ -61,8 +61,5 @@ class TempFile {
   std::string path_;
   File file_;
 };
-
-// Folder part of a path ("." when none).
-std::string folder_of(const std::string& path);
 
 }  // namespace corvexa::mpeg::mux

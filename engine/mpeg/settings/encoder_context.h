@@ -7,9 +7,11 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "corvexa/frame_holder.h"
 #include "mpeg/settings/encoder_settings.h"
+#include "mpeg/settings/run_files.h"
 
 namespace corvexa::mpeg {
 
@@ -55,6 +57,9 @@ struct SourceInfo {
   int first_frame = 0;
   int last_frame = -1;
   std::string output_path;
+  // The source had sound that could not be used: the video alone still
+  // makes the target's program stream rather than a bare elementary stream.
+  bool keep_program_stream = false;
 };
 
 // Receives each stage's progress as a whole percentage (-1: the stage ended
@@ -64,7 +69,13 @@ class StatusSink {
   virtual ~StatusSink() = default;
   virtual void Progress(const char* text, int percent) = 0;
   virtual void Message(const char* text) = 0;
+  // A stage of the run begins; its progress counts from 0 again.
+  virtual void StageStarted(int stage) { (void)stage; }
 };
+
+// The stages of a run, in the order they run (the values cross the engine's
+// boundary as they stand).
+enum RunStage : int { kStageNone = 0, kStageVideo = 1, kStageAudio = 2, kStageMultiplex = 3 };
 
 // Receives every picture the video encoder reconstructs, in coding order, with
 // its display number (tests compare it with an independent decoder). Sizes
@@ -120,8 +131,21 @@ struct EncoderContext {
   std::string audio_file;
   std::string audio2_file;
 
+  // Program files the multiplexer wrote under temporary names. With
+  // hold_outputs (the run entry's runs) it leaves them here, and the run entry
+  // renames them after its last check; otherwise it renames them itself.
+  std::vector<PendingOutput> pending_outputs;
+  bool hold_outputs = false;
+
   StatusSink* status = nullptr;
   StageTable stages = default_stages();
+  // Progress of the current stage never goes down (a group of pictures coded
+  // again must not take the bar back). The multiplexer's passes each get a
+  // share of its stage: base + percent x span / 100.
+  int stage = kStageNone;
+  int progress_shown = -1;
+  int progress_base = 0;
+  int progress_span = 100;
 
   // Video encoder: optional observer of the reconstructed pictures.
   VideoReconstructionObserver* video_observer = nullptr;
@@ -132,7 +156,14 @@ EncoderContext& encoder_context();
 // Formats a message and hands it to the status sink's message entry.
 void report_message(EncoderContext& ctx, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
-// Formats a progress text and hands it with `percent` to the status sink.
+// Starts a stage: progress counts from 0 again over the whole range, and
+// the status sink hears of it.
+void begin_stage(EncoderContext& ctx, int stage);
+// The share of the current stage that the next progress reports fill.
+void set_progress_window(EncoderContext& ctx, int base, int span);
+// Formats a progress text and hands it with `percent` (mapped into the
+// progress window, never below what the stage reported last; -1 passes as
+// it is) to the status sink.
 void report_progress(EncoderContext& ctx, int percent, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 

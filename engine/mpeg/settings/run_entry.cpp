@@ -1,10 +1,16 @@
 #include "mpeg/settings/run_entry.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "mpeg/settings/presets.h"
+#include "mpeg/settings/run_files.h"
 #include "mpeg/settings/validation.h"
 #include "mpeg/video/cpu_features.h"
 
@@ -31,6 +37,41 @@ bool remove_file(const std::string& name) {
 // Moves `from` onto `to`, replacing it.
 bool replace_file(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// An empty elementary stream file under a name of its own beside the output.
+bool create_intermediate(EncoderContext& ctx, const char* tag, std::string& name) {
+  const int fd = create_unique_file(folder_of(ctx.output_name), tag, name);
+  if (fd < 0) {
+    report_message(ctx, "Unable to create a temporary file beside %s: %s.",
+                   ctx.output_name.c_str(), std::strerror(errno));
+    name.clear();
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+// The output name without its extension, plus `extension`: the name a kept
+// elementary stream is known by.
+void keep_stream(EncoderContext& ctx, std::string& name, const char* extension) {
+  const std::string kept = without_extension(ctx.output_name) + extension;
+  if (kept == ctx.output_name || !replace_file(name, kept)) {
+    report_message(ctx, "Unable to keep the stream as %s.", kept.c_str());
+    return;
+  }
+  name = kept;
+}
+
+bool is_kept(const EncoderContext& ctx, const std::string& name) {
+  const std::string stem = without_extension(ctx.output_name);
+  return name == stem + ".m1v" || name == stem + ".m2v" || name == stem + ".mp2";
+}
+
+// A run succeeds only with a regular output file in place.
+bool output_present(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -148,14 +189,24 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
     load_settings(ctx, ctx.record);
   }
 
-  // Step 6: file names.
+  // Step 6: file names. The output keeps its name; the elementary streams get
+  // names of their own beside it when the stages are about to run, so no
+  // output name can make them collide with the output, the input or a file
+  // that is already there.
   ctx.output_name = ctx.source.output_path.empty() ? "temp" + ctx.default_extension
                                                    : ctx.source.output_path;
-  const std::string stem = without_extension(ctx.output_name);
+  const bool video_named = ctx.source.has_video;
+  const bool audio_named = ctx.source.has_audio;
   ctx.video_file.clear();
-  if (ctx.source.has_video) ctx.video_file = stem + (is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v");
-  ctx.audio_file = ctx.source.has_audio ? stem + ".mp2" : std::string();
+  ctx.audio_file.clear();
   ctx.audio2_file.clear();
+  ctx.pending_outputs.clear();
+  // A source whose sound had to be dropped still becomes the target's
+  // program stream, with the video alone.
+  if (ctx.source.keep_program_stream && w.encode_video && !w.encode_audio) {
+    w.mux_video = 1;
+    w.mux_audio = 0;
+  }
 
   // Step 7: fit the settings to the source. A stream that cannot be encoded
   // fails the run rather than being dropped without a word.
@@ -164,9 +215,8 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
 
   // Step 8a: names the selected stages need.
   const bool muxing = w.mux_video || w.mux_audio;
-  if ((w.encode_video || w.mux_video) && ctx.video_file.empty()) ok = false;
-  if ((w.encode_audio || w.mux_audio) && ctx.audio_file.empty() && ctx.audio2_file.empty())
-    ok = false;
+  if ((w.encode_video || w.mux_video) && !video_named) ok = false;
+  if ((w.encode_audio || w.mux_audio) && !audio_named) ok = false;
   if (muxing && ctx.output_name.empty()) ok = false;
 
   // Step 8b: the adjusted settings become visible in the record.
@@ -175,40 +225,60 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
     if (w.encode_video && !validate_video(w, ctx.source.width, ctx.source.height)) ok = false;
     if (w.encode_audio && !validate_audio(w)) ok = false;
   }
+  if (ok) {
+    ok = (!video_named ||
+          create_intermediate(ctx, is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v", ctx.video_file)) &&
+         (!audio_named || create_intermediate(ctx, ".mp2", ctx.audio_file));
+  }
 
   bool video_ok = true, audio_ok = true, mux_ok = true;
   const bool encoded_video = w.encode_video != 0;
   const bool encoded_audio = w.encode_audio != 0;
   const bool multiplexed = muxing;
+  const bool keep_video = w.keep_video_stream != 0;
+  const bool keep_audio = w.keep_audio_stream != 0;
   if (ok) {
     // Steps 8c-8e.
     ctx.running.store(true);
+    ctx.hold_outputs = true;
     if (encoded_video) video_ok = ctx.stages.video(ctx);
     if (video_ok && !stop_requested(ctx) && encoded_audio) audio_ok = ctx.stages.audio(ctx);
-    if (video_ok && audio_ok && !stop_requested(ctx) && multiplexed) {
-      mux_ok = ctx.stages.mux(ctx);
-      if (mux_ok) {
-        if (encoded_video && !ctx.work.keep_video_stream) remove_file(ctx.video_file);
-        if (encoded_audio && !ctx.work.keep_audio_stream) remove_file(ctx.audio_file);
-      }
-    }
+    if (video_ok && audio_ok && !stop_requested(ctx) && multiplexed) mux_ok = ctx.stages.mux(ctx);
+    ctx.hold_outputs = false;
     ctx.running.store(false);
     ok = video_ok && audio_ok && mux_ok && !stop_requested(ctx);
   }
   load_settings(ctx, ctx.record);
 
-  // Step 9: a lone elementary stream becomes the output itself.
+  // Step 9: the output takes its name only now; a lone elementary stream
+  // becomes the output itself.
+  std::string failed;
+  if (ok && multiplexed && !commit_outputs(ctx.pending_outputs, failed)) {
+    report_message(ctx, "Unable to rename the finished output to %s.", failed.c_str());
+    ok = false;
+  }
   if (ok && !multiplexed) {
-    if (encoded_audio && !encoded_video && !replace_file(ctx.audio_file, ctx.output_name)) {
-      report_message(ctx, "Unable to rename %s to %s.", ctx.audio_file.c_str(),
-                     ctx.output_name.c_str());
+    std::string& lone = encoded_video ? ctx.video_file : ctx.audio_file;
+    if (!replace_file(lone, ctx.output_name)) {
+      report_message(ctx, "Unable to rename %s to %s.", lone.c_str(), ctx.output_name.c_str());
       ok = false;
+    } else {
+      lone = ctx.output_name;
     }
-    if (encoded_video && !encoded_audio && !replace_file(ctx.video_file, ctx.output_name)) {
-      report_message(ctx, "Unable to rename %s to %s.", ctx.video_file.c_str(),
-                     ctx.output_name.c_str());
-      ok = false;
-    }
+  }
+  if (ok && multiplexed) {
+    // Streams the settings ask to keep take the names they are known by.
+    if (encoded_video && keep_video) keep_stream(ctx, ctx.video_file, is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v");
+    if (encoded_audio && keep_audio) keep_stream(ctx, ctx.audio_file, ".mp2");
+  }
+  // Whatever did not become a result goes: a failed or stopped run leaves
+  // the folder as it found it.
+  discard_outputs(ctx.pending_outputs);
+  for (const std::string* name : {&ctx.video_file, &ctx.audio_file})
+    if (!name->empty() && *name != ctx.output_name && !is_kept(ctx, *name)) remove_file(*name);
+  if (ok && !output_present(ctx.output_name)) {
+    report_message(ctx, "The output %s is missing after the run.", ctx.output_name.c_str());
+    ok = false;
   }
   ctx.frames = nullptr;
   return ok ? kRunSucceeded : kRunFailed;

@@ -329,15 +329,18 @@ bool Run::set_up() {
     return false;
   }
   if (!e_.mpeg1 && !s.constant_bit_rate && s.max_bit_rate == 0) {
-    char name[] = "./tmp_sXXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd >= 0) e_.max_rate_file = ::fdopen(fd, "wb");
+    // Beside the video stream, not in whatever folder the process runs in.
+    std::string name;
+    const int fd = create_unique_file(folder_of(ctx.video_file), ".maxrate", name);
+    if (fd >= 0) {
+      e_.max_rate_name = name;
+      e_.max_rate_file = ::fdopen(fd, "wb");
+    }
     if (e_.max_rate_file == nullptr) {
       if (fd >= 0) ::close(fd);
       report_message(ctx, "Could not create temporary max bitrate output file.");
       return false;
     }
-    e_.max_rate_name = name;
   }
   if (!allocate_stores(e_)) return false;
   e_.pool.start(row_workers(e_, e_.mb_rows_pic));
@@ -549,6 +552,7 @@ bool Run::execute() {
 }  // namespace video
 
 bool encode_video_stream(EncoderContext& ctx) {
+  begin_stage(ctx, kStageVideo);
   video::Run run(ctx);
   const bool ok = run.execute();
   return ok;
