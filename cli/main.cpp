@@ -18,8 +18,8 @@
 #include "corvexa/mpeg_encoder.h"
 #include "engine_library.h"
 #include "file_checks.h"
-#include "interrupts.h"
 #include "info_command.h"
+#include "interrupts.h"
 
 namespace {
 
