@@ -91,6 +91,9 @@ bool adjust_to_source(EncoderContext& ctx, EncoderSettings& w) {
         if (w.profile > 4) w.profile = 4;
       }
       if ((width > 352 || height > 288) && w.level > 8) w.level = 8;
+      // The display extension describes the picture that is coded.
+      w.display_horizontal_size = width;
+      w.display_vertical_size = height;
       if (w.frame_rate_code > 3) {
         const LevelLimits* level = level_limits(w.level);
         while (level != nullptr && w.frame_rate_code > 3 &&
@@ -103,6 +106,9 @@ bool adjust_to_source(EncoderContext& ctx, EncoderSettings& w) {
   }
   if (s.has_audio) {
     if (w.audio_mode == 3 && w.audio_bitrate_index > 10) w.audio_bitrate_index = 10;
+    // The mode follows the source: a rate chosen for the other mode may be
+    // one layer II forbids for this one.
+    w.audio_bitrate_index = layer2_allowed_index(w.audio_layer, w.audio_mode, w.audio_bitrate_index);
     if (s.bits_per_sample != 16 ||
         (s.sample_rate != 32000 && s.sample_rate != 44100 && s.sample_rate != 48000)) {
       report_message(ctx, "Audio of %d Hz with %d bits per sample cannot be encoded.",
