@@ -25,14 +25,19 @@ constexpr const char* kVersion = "0.1.0";
 
 const char* kUsage =
     "Usage:\n"
-    "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--ntsc] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--pal|--ntsc] [--keep-source]\n"
+    "                     INPUT... [-o OUTPUT]\n"
     "  kavrol-cli --help\n"
     "  kavrol-cli --version\n"
     "\n"
     "convert  Converts each AVI INPUT, one after another, into an MPEG program stream\n"
     "         (or a single elementary stream when the source has only video or only\n"
-    "         sound). PAL presets unless --ntsc is given. Without -o the output is\n"
-    "         the input's name with \".mpg\"; -o takes one input only.\n"
+    "         sound). NTSC presets for sources at 29.97, 59.94, 23.976 or 24 fps,\n"
+    "         PAL for the rest, unless --pal or --ntsc is given. VideoCD, SuperVCD\n"
+    "         and DVD outputs get the disc's picture size, rate and sound, with a\n"
+    "         line for each change; --keep-source codes the source as it is.\n"
+    "         Without -o the output is the input's name with \".mpg\" (\".mp2\" for\n"
+    "         sound alone); -o takes one input only.\n"
     "\n"
     "Progress goes to standard error. The exit status is 0 when every conversion\n"
     "succeeded, 1 when one failed, 2 for a usage error and 130 when interrupted.\n"
@@ -126,15 +131,24 @@ void draw_progress(int stage, int progress, double stage_seconds) {
 }
 
 // Converts one file; returns the exit status for it.
+struct ConvertOptions {
+  int kind = -1;
+  bool pal = true;
+  bool standard_given = false;  // --pal or --ntsc
+  bool keep_source = false;
+};
+
 int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
-                const std::string& output, int kind, bool pal) {
+                const std::string& output, const ConvertOptions& options) {
   auto* job = static_cast<corvexa::AviToMpegJob*>(engine.heap_factory("AVITOMPEG")());
   if (job == nullptr) {
     std::fprintf(stderr, "kavrol-cli: the engine could not create a conversion job\n");
     return 1;
   }
   CliSink sink;
-  job->SetTarget(kind, pal ? 1 : 0);
+  job->SetTarget(options.kind, options.pal ? 1 : 0);
+  job->SetStandardFromSource(options.standard_given ? 0 : 1);
+  job->SetConforming(options.keep_source ? 0 : 1);
   job->SetSink(&sink);
   if (!job->SetSourceFile(input.c_str())) {
     std::fprintf(stderr, "kavrol-cli: %s: path too long\n", input.c_str());
@@ -145,6 +159,13 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   std::fprintf(stderr, "%s\n", input.c_str());
   const auto start = std::chrono::steady_clock::now();
   job->Start();
+  // What conforming changes, before the run gets going.
+  for (std::string changes = job->Adjustments(); !changes.empty();) {
+    const std::size_t end = changes.find('\n');
+    std::fprintf(stderr, "  %s\n", changes.substr(0, end).c_str());
+    changes = end == std::string::npos ? "" : changes.substr(end + 1);
+  }
+  const std::string made = job->OutputPath();
   int stage = 0, progress = 0, shown_stage = 0;
   auto stage_start = start;
   bool stopping = false;
@@ -162,6 +183,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
     draw_progress(stage, progress, std::chrono::duration<double>(now - stage_start).count());
   }
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The engine's reason, read before the job goes.
+  const std::string reason = sink.completed() ? "" : job->LastError();
   job->Release();  // waits for the worker
   std::fprintf(stderr, "\n");
   if (stopping || g_interrupted) {
@@ -170,20 +193,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   }
   if (!sink.completed()) {
     std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
-    // Pictures are coded at the source's size; a VideoCD stream must keep to
-    // the constrained parameters, which larger sources break without a word.
-    if (kind == corvexa::kTargetVideoCd)
-      std::fprintf(stderr,
-                   "kavrol-cli: note: VideoCD needs a source picture of at most 396 macroblocks "
-                   "(352x288 PAL, 352x240 NTSC); sources are not scaled\n");
+    if (!reason.empty()) std::fprintf(stderr, "kavrol-cli: %s\n", reason.c_str());
     return 1;
-  }
-  std::string made = output;
-  if (made.empty()) {
-    std::size_t dot = input.rfind('.'), slash = input.rfind('/');
-    made = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-               ? input.substr(0, dot) + ".mpg"
-               : input + ".mpg";
   }
   struct stat st {};
   long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
@@ -192,8 +203,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
 }
 
 int run_convert(int argc, char** argv) {
-  int kind = -1;
-  bool pal = true;
+  ConvertOptions options;
+  int& kind = options.kind;
   std::string output;
   std::vector<std::string> inputs;
   for (int i = 2; i < argc; ++i) {
@@ -204,10 +215,11 @@ int run_convert(int argc, char** argv) {
         std::fprintf(stderr, "kavrol-cli: unknown target '%s'\n%s", argv[i], kUsage);
         return 2;
       }
-    } else if (a == "--ntsc") {
-      pal = false;
-    } else if (a == "--pal") {
-      pal = true;
+    } else if (a == "--ntsc" || a == "--pal") {
+      options.pal = a == "--pal";
+      options.standard_given = true;
+    } else if (a == "--keep-source") {
+      options.keep_source = true;
     } else if (a == "-o" && i + 1 < argc) {
       output = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
@@ -234,7 +246,7 @@ int run_convert(int argc, char** argv) {
   std::signal(SIGTERM, on_interrupt);
   int status = 0;
   for (const std::string& input : inputs) {
-    int one = convert_one(engine, input, output, kind, pal);
+    int one = convert_one(engine, input, output, options);
     if (one == 130) return 130;
     if (one != 0) status = 1;
   }

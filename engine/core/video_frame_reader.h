@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "corvexa/avi_types.h"
 #include "corvexa/frame_holder.h"
 #include "corvexa/preview.h"
 #include "platform/avi_services.h"
+#include "platform/picture_scaler.h"
 
 namespace corvexa::core {
 
@@ -28,9 +30,17 @@ class VideoFrameReader {
   void Close();
 
   void SetPreview(PreviewSurface* surface) { preview_ = surface; }
-  int width() const { return width_; }
-  int height() const { return height_; }
+  // Frames come out at `geometry` from now on (a default one: as stored).
+  bool SetGeometry(const platform::PictureGeometry& geometry);
+  // Width over height of a source pixel as shown; 0 when unknown.
+  double pixel_aspect() const { return stream_ ? stream_->pixel_aspect() : 0.0; }
+  // The size of the frames ReadFrame delivers.
+  int width() const { return geometry_.keeps_source() ? width_ : geometry_.width; }
+  int height() const { return geometry_.keeps_source() ? height_ : geometry_.height; }
   bool is_open() const { return file_ != nullptr; }
+  bool has_stream() const { return stream_ != nullptr; }
+  // The four characters naming the video's compression, as the file has them.
+  std::string codec_name() const;
 
  private:
   const std::uint8_t* decode(std::int64_t frame, std::size_t& size);
@@ -41,6 +51,10 @@ class VideoFrameReader {
   int width_ = 0;
   int height_ = 0;
   PreviewSurface* preview_ = nullptr;
+  platform::PictureGeometry geometry_;
+  bool decoder_scales_ = false;
+  platform::PictureScaler scaler_;
+  std::vector<std::uint8_t> source_picture_;
 };
 
 }  // namespace corvexa::core

@@ -76,6 +76,13 @@ class MpegEncoder : public EngineObject {
   virtual void SetCopyright(std::int32_t value) = 0;          // 18
   virtual void SetPrivateBit(std::int32_t value) = 0;         // 19
   virtual void SetOriginal(std::int32_t value) = 0;           // 20
+  // 21: 0 none, 1 2:3, 2 3:2 field repetition flags on the pictures (film
+  // shown at 29.97 frames per second).
+  virtual void SetPulldown(std::int32_t mode) = 0;
+  // 22: aspect_ratio_information of the sequence; 0 restores the preset's.
+  virtual void SetAspectRatio(std::int32_t code) = 0;
+  // 23: the last message of the last run ("" when it had none).
+  virtual const char* LastMessage() = 0;
 
  protected:
   ~MpegEncoder() = default;
