@@ -83,13 +83,17 @@ DiscFrame disc_frame(int kind, bool pal) {
   }
 }
 
+bool is_disc_size(int width, int height) {
+  const bool lines = height == 576 || height == 480 || (width == 352 && (height == 288 || height == 240));
+  return lines && (width == 720 || width == 704 || width == 480 || width == 352);
+}
+
 void plan_picture(const SourceShape& source, int kind, const DiscFrame& disc, ConformPlan& plan) {
   const double pixel = source.pixel_aspect > 0 ? source.pixel_aspect : 1.0;
   double shown = source.width * pixel / source.height;
-  // A picture of the disc's own size that claims no shape of its own was
-  // made for the disc's 4:3.
-  if (source.width == disc.width && source.height == disc.height && std::fabs(pixel - 1) < 0.01)
-    shown = 4.0 / 3.0;
+  // A picture of a disc's size that claims no shape of its own was made for
+  // a disc's 4:3.
+  if (is_disc_size(source.width, source.height) && std::fabs(pixel - 1) < 0.01) shown = 4.0 / 3.0;
   // DVD codes wide sources 16:9 at full size; the rest are 4:3 discs.
   const bool wide = kind == kTargetDvd && shown >= 1.5;
   const double disc_aspect = wide ? 16.0 / 9.0 : 4.0 / 3.0;
@@ -149,6 +153,8 @@ bool plan_conversion(const SourceShape& source, int kind, bool pal, bool conform
   plan.picture_scale = target.den;
   const double target_fps = static_cast<double>(target.num) / target.den;
   if (!pal && kind != kTargetVideoCd && (near(fps, 24000.0 / 1001) || near(fps, 24.0))) {
+    // The film's code; the sequence header then names 29.97.
+    plan.frame_rate_code = 1;
     plan.pulldown = 2;
     plan.picture_rate = 24000;
     plan.picture_scale = 1001;

@@ -147,6 +147,7 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
     EncoderContext& ctx = encoder_context();
     ctx.status = &shared().status;
     shared().status.ClearMessage();
+    ctx.start_sound_with_picture = true;
     running_ = true;
     int result = mpeg::kRunFailed;
     if (description != nullptr) {

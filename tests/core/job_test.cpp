@@ -331,6 +331,22 @@ TEST(MpegEncoderFacade, SuperVcdAudioBitrateIndexDependsOnTheMode) {
   encoder->SetTarget(kTargetDvd, 1);
   encoder->SetAudioBitrate(7);
   EXPECT_EQ(mpeg::encoder_context().record.audio_bitrate_index, 7);
+  // Layer II forbids 32 to 56 and 80 kbit/s for two channels and 224 kbit/s
+  // and more for one: the previous rate stays.
+  struct Pair {
+    int mode, index;
+    bool allowed;
+  };
+  const Pair pairs[] = {{0, 1, false}, {0, 2, false}, {0, 3, false}, {0, 4, true}, {0, 5, false},
+                        {0, 6, true},  {0, 14, true}, {3, 1, true},  {3, 10, true}, {3, 11, false},
+                        {3, 14, false}, {1, 3, false}, {2, 12, true}};
+  for (const Pair& p : pairs) {
+    encoder->SetAudioMode(p.mode);
+    encoder->SetAudioBitrate(7);
+    encoder->SetAudioBitrate(p.index);
+    EXPECT_EQ(mpeg::encoder_context().record.audio_bitrate_index, p.allowed ? p.index : 7)
+        << "mode " << p.mode << " index " << p.index;
+  }
   encoder->SetTarget(7, 0);  // no such preset: stored, nothing applied
   EXPECT_EQ(mpeg::encoder_context().record.mpeg_type, 7);
   EXPECT_EQ(mpeg::encoder_context().record.gop_size, 12);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -53,6 +54,15 @@ bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
   short* const pcm[2] = {buffers->pcm[0], buffers->pcm[1]};
   long frames = 0;
   const double start_bits = writer.bits_written();
+  // The sound starts with the picture: the filterbank's delay is taken up
+  // by samples of the sound itself, and frames follow until the last sample
+  // is out of it again.
+  long long samples_in = 0;
+  if (ctx.start_sound_with_picture) {
+    samples_in = input->fetch(pcm, audio::kFilterbankDelay, p.channels);
+    if (input->failed()) return false;
+    buffers->coder.prime(pcm, static_cast<int>(samples_in));
+  }
   for (;;) {
     if (writer.failed()) {
       report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
@@ -62,6 +72,13 @@ bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
     const int got = input->fetch(pcm, p.samples_per_frame, p.channels);
     if (input->failed()) return false;
     if (got == 0) break;
+    samples_in += got;
+    buffers->coder.encode_frame(pcm, writer, &ctx, verbose);
+    ++frames;
+  }
+  for (int ch = 0; ch < 2; ++ch) std::fill(pcm[ch], pcm[ch] + p.samples_per_frame, short{0});
+  while (ctx.start_sound_with_picture && samples_in > 0 && (frames == 0 || static_cast<long long>(frames) * p.samples_per_frame < samples_in)) {
+    if (stop_requested(ctx)) return false;
     buffers->coder.encode_frame(pcm, writer, &ctx, verbose);
     ++frames;
   }

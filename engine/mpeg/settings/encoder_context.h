@@ -112,6 +112,11 @@ struct EncoderContext {
   SourceInfo source{};
   FrameSource* frames = nullptr;
   AudioInputMode audio_input_mode = AudioInputMode::kPerVideoFrame;
+  // The audio stage takes up its filterbank's delay with the sound's first
+  // samples, so that decoded sound starts with the first picture instead of
+  // kFilterbankDelay samples late. Conversions ask for it; the bare
+  // elementary stream keeps the delay.
+  bool start_sound_with_picture = false;
 
   // File names of the run (step E6 of the run entry).
   std::string default_extension = ".mpg";
