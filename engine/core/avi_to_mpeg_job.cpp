@@ -249,6 +249,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     if (plan_.frame_rate_code != 0) encoder_->SetFrameRateCode(plan_.frame_rate_code);
     encoder_->SetPulldown(plan_.pulldown);
     encoder_->SetAspectRatio(plan_.aspect_ratio_information);
+    encoder_->SetAc3BitRate(plan_.ac3_bit_rate);
     const std::int64_t source_frames = static_cast<std::int64_t>(last_frame_) - first_frame_ + 1;
     const std::int64_t pictures = picture_count(shape_, plan_, source_frames);
     if (pictures <= 0 || pictures > INT32_MAX / 4) return Refuse("the source has too many frames");
@@ -293,6 +294,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   // blocks of 1/25 s.
   bool SetUpSoundOnly(const std::shared_ptr<platform::AviFile>& file) {
     constexpr std::uint32_t kBlocksPerSecond = 25;
+    encoder_->SetAc3BitRate(0);
     if (conform_ && (kind_ == kTargetVideoCd || kind_ == kTargetSuperVcd || kind_ == kTargetDvd))
       audio_->ConformTo(kind_ == kTargetDvd ? 48000 : 44100, kind_ == kTargetVideoCd);
     else

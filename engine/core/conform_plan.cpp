@@ -170,6 +170,11 @@ bool plan_conversion(const SourceShape& source, int kind, bool pal, bool conform
   if (source.has_audio) {
     plan.sample_rate = frame.sample_rate;
     plan.stereo = kind == kTargetVideoCd;
+    // MPEG audio is no format every NTSC player must take; AC-3 is.
+    if (kind == kTargetDvd && !pal) {
+      plan.ac3_bit_rate = 192000;
+      plan.changes.push_back("sound coded as AC-3, 192 kbit/s");
+    }
   }
   return true;
 }

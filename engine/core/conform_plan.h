@@ -32,6 +32,7 @@ struct ConformPlan {
   int pulldown = 0;                    // 2: soft 3:2 pulldown
   int sample_rate = 0;                 // 0: the reader's own choice
   bool stereo = false;                 // deliver two channels
+  int ac3_bit_rate = 0;                // sound coded as AC-3 (NTSC DVD)
   std::vector<std::string> changes;    // picture and rate; the sound's are the caller's
 };
 

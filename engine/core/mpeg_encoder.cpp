@@ -205,6 +205,9 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
   void SetAspectRatio(std::int32_t code) override {
     encoder_context().record.aspect_ratio_information = code != 0 ? code : shared().preset_aspect;
   }
+  void SetAc3BitRate(std::int32_t bit_rate) override {
+    encoder_context().ac3_bit_rate = bit_rate > 0 ? bit_rate : 0;
+  }
   const char* LastMessage() override {
     last_message_ = shared().status.LastMessage();
     return last_message_.c_str();

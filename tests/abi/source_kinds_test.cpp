@@ -224,7 +224,10 @@ TEST(SourceKinds, SaysWhatWasDoneAndWhyItFailed) {
   EXPECT_NE(said.find("640x360 \u2192 720x480, 16:9"), std::string::npos) << said;  // NTSC for film
   EXPECT_NE(said.find("23.976 fps \u2192 29.97 fps with 3:2 pulldown"), std::string::npos) << said;
   EXPECT_NE(said.find("22050 Hz \u2192 48000 Hz"), std::string::npos) << said;
+  EXPECT_NE(said.find("sound coded as AC-3, 192 kbit/s"), std::string::npos) << said;
   EXPECT_EQ(probe(dir.file("w.mpg"), "-select_streams v:0 -show_entries stream=display_aspect_ratio"), "16:9");
+  EXPECT_EQ(probe(dir.file("w.mpg"), "-select_streams a:0 -show_entries stream=codec_name,channels,bit_rate"),
+            "ac3,2,192000");
 
   EXPECT_EQ(convert("--target vcd --keep-source '" + source + "' -o '" + dir.file("k.mpg") + "'", &said), 1);
   EXPECT_NE(said.find("Convert Error"), std::string::npos) << said;

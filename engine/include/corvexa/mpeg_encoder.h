@@ -83,6 +83,8 @@ class MpegEncoder : public EngineObject {
   virtual void SetAspectRatio(std::int32_t code) = 0;
   // 23: the last message of the last run ("" when it had none).
   virtual const char* LastMessage() = 0;
+  // 24: sound coded as AC-3 at this many bit/s; 0 keeps MPEG audio.
+  virtual void SetAc3BitRate(std::int32_t bit_rate) = 0;
 
  protected:
   ~MpegEncoder() = default;

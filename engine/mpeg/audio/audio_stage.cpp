@@ -2,12 +2,14 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "mpeg/audio/audio_input.h"
 #include "mpeg/audio/layer_coder.h"
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/stages.h"
 #include "mpeg/video/bit_writer.h"
+#include "platform/ac3_encoder.h"
 
 namespace corvexa::mpeg {
 
@@ -97,12 +99,66 @@ bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
   return true;
 }
 
+// AC-3 frames from libavcodec, for discs whose players need not take MPEG
+// audio.
+bool encode_ac3(EncoderContext& ctx, BitWriter& writer) {
+  const int channels = ctx.source.stereo ? 2 : 1;
+  std::unique_ptr<platform::Ac3Encoder> coder =
+      platform::Ac3Encoder::open(ctx.source.sample_rate, 2, ctx.ac3_bit_rate);
+  if (!coder) {
+    report_message(ctx, "AC-3 audio of %d Hz at %d bit/s cannot be encoded.", ctx.source.sample_rate,
+                   ctx.ac3_bit_rate);
+    return false;
+  }
+  // An AC-3 frame holds more samples than an MPEG audio frame.
+  std::vector<short> left, right;
+  std::unique_ptr<AudioInput> input;
+  try {
+    left.assign(static_cast<std::size_t>(coder->frame_samples()), 0);
+    right.assign(left.size(), 0);
+    input = std::make_unique<AudioInput>(ctx, channels);
+  } catch (const std::bad_alloc&) {
+    report_message(ctx, "Could not allocate memory for audio buffers.");
+    return false;
+  }
+  short* const pcm[2] = {left.data(), right.data()};
+  std::vector<std::uint8_t> coded;
+  long frames = 0;
+  auto put = [&] {
+    for (std::uint8_t b : coded) writer.write_bits(b, 8);
+    coded.clear();
+  };
+  for (;;) {
+    if (stop_requested(ctx)) return false;
+    const int got = input->fetch(pcm, coder->frame_samples(), 2);
+    if (input->failed()) return false;
+    if (got == 0) break;
+    if (!coder->encode(pcm, got, coded)) {
+      report_message(ctx, "AC-3 encoding failed.");
+      return false;
+    }
+    put();
+    ++frames;
+  }
+  if (!coder->flush(coded)) return false;
+  put();
+  if (writer.failed()) {
+    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
+    return false;
+  }
+  if (frames == 0) {
+    report_message(ctx, "No audio data to encode.");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool run_audio_encoder(EncoderContext& ctx) {
   BitWriter writer;
   if (!writer.open(ctx, ctx.audio_file)) return false;
-  bool ok = encode_audio(ctx, writer);
+  bool ok = ctx.ac3_bit_rate > 0 ? encode_ac3(ctx, writer) : encode_audio(ctx, writer);
   // The file is flushed and closed on every path.
   if (!writer.close() && ok) {
     report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());

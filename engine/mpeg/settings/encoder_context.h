@@ -117,6 +117,9 @@ struct EncoderContext {
   // kFilterbankDelay samples late. Conversions ask for it; the bare
   // elementary stream keeps the delay.
   bool start_sound_with_picture = false;
+  // The audio stage codes AC-3 at this many bit/s instead of MPEG audio
+  // (0: MPEG audio as the settings say).
+  int ac3_bit_rate = 0;
 
   // File names of the run (step E6 of the run entry).
   std::string default_extension = ".mpg";

@@ -160,7 +160,7 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   const std::string stem = without_extension(ctx.output_name);
   ctx.video_file.clear();
   if (ctx.source.has_video) ctx.video_file = stem + (is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v");
-  ctx.audio_file = ctx.source.has_audio ? stem + ".mp2" : std::string();
+  ctx.audio_file = ctx.source.has_audio ? stem + (ctx.ac3_bit_rate > 0 ? ".ac3" : ".mp2") : std::string();
   ctx.audio2_file.clear();
 
   // Step 7: fit the settings to the source. A stream that cannot be encoded
