@@ -24,6 +24,19 @@ struct AudioBuffers {
   LayerCoder coder;
 };
 
+// Whether a finished stream was written whole and holds a frame at all.
+bool stream_complete(EncoderContext& ctx, const BitWriter& writer, long frames) {
+  if (writer.failed()) {
+    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
+    return false;
+  }
+  if (frames == 0) {
+    report_message(ctx, "No audio data to encode.");
+    return false;
+  }
+  return true;
+}
+
 bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
   const WorkingSettings& w = ctx.work;
   FrameParams p;
@@ -84,14 +97,7 @@ bool encode_audio(EncoderContext& ctx, BitWriter& writer) {
     buffers->coder.encode_frame(pcm, writer, &ctx, verbose);
     ++frames;
   }
-  if (writer.failed()) {
-    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
-    return false;
-  }
-  if (frames == 0) {
-    report_message(ctx, "No audio data to encode.");
-    return false;
-  }
+  if (!stream_complete(ctx, writer, frames)) return false;
   const double bits = writer.bits_written() - start_bits;
   const double samples = static_cast<double>(frames) * p.samples_per_frame;
   report_message(ctx, "   Avg slots/frame = %.3f; b/smp = %.2f; br = %.3f kbps.",
@@ -142,15 +148,7 @@ bool encode_ac3(EncoderContext& ctx, BitWriter& writer) {
   }
   if (!coder->flush(coded)) return false;
   put();
-  if (writer.failed()) {
-    report_message(ctx, "Could not write to file %s", ctx.audio_file.c_str());
-    return false;
-  }
-  if (frames == 0) {
-    report_message(ctx, "No audio data to encode.");
-    return false;
-  }
-  return true;
+  return stream_complete(ctx, writer, frames);
 }
 
 }  // namespace
