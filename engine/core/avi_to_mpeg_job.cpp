@@ -138,6 +138,10 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
       description.bits_per_sample = out.bits;
     }
     description.job = this;
+    // Decoded 4:2:0 frames go to the encoder as they are, unless a preview
+    // wants RGB pictures.
+    const bool planar = video_ready_ && preview_ == nullptr && video_->SetPlanar(true);
+    encoder_->SetPlanarSource(planar ? &GetPlanarFrame : nullptr);
     relay_.failed = false;
     // The run reports to this job, which passes everything on to the sink.
     encoder_->SetSink(&relay_);
@@ -345,10 +349,23 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
                                     std::int32_t, std::int32_t) {
     auto* job = static_cast<AviToMpegJobObject*>(context);
     if (job->abandoning_ || holder == nullptr || line_bytes == nullptr) return kFeedReadError;
-    std::int64_t n = frame_number < 0 ? 0 : std::min(frame_number, job->frame_count_ - 1);
-    std::int64_t source = source_frame_of(job->shape_, job->plan_, n) + job->first_frame_;
-    source = std::min<std::int64_t>(source, job->last_frame_);
-    return job->video_->ReadFrame(*holder, *line_bytes, source) ? kFeedOk : kFeedReadError;
+    return job->video_->ReadFrame(*holder, *line_bytes, job->SourceFrame(frame_number)) ? kFeedOk
+                                                                                          : kFeedReadError;
+  }
+
+  static std::int32_t GetPlanarFrame(void* context, std::int32_t frame_number, PlanarFrame* out) {
+    auto* job = static_cast<AviToMpegJobObject*>(context);
+    if (job->abandoning_ || out == nullptr) return kFeedReadError;
+    const platform::AviFrameDecoder::Planes* p = job->video_->ReadPlanes(job->SourceFrame(frame_number));
+    if (p == nullptr) return kFeedReadError;
+    *out = PlanarFrame{p->y, p->cb, p->cr, p->width, p->width / 2, p->width, p->height};
+    return kFeedOk;
+  }
+
+  std::int64_t SourceFrame(std::int32_t frame_number) const {
+    std::int64_t n = frame_number < 0 ? 0 : std::min(frame_number, frame_count_ - 1);
+    std::int64_t source = source_frame_of(shape_, plan_, n) + first_frame_;
+    return std::min<std::int64_t>(source, last_frame_);
   }
 
   static std::int32_t GetAudioBlock(void* context, std::int32_t, std::int32_t* advance,

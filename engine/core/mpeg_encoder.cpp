@@ -27,8 +27,24 @@ using mpeg::encoder_context;
 // Pulls frames and sound from the caller's callbacks for the package.
 class CallbackFrameSource final : public mpeg::FrameSource {
  public:
-  CallbackFrameSource(GetVideoFrameFn video, GetAudioBlockFn audio, void* context)
-      : video_(video), audio_(audio), context_(context) {}
+  CallbackFrameSource(GetVideoFrameFn video, GetAudioBlockFn audio, GetPlanarFrameFn planes,
+                      void* context)
+      : video_(video), audio_(audio), planes_(planes), context_(context) {}
+
+  int GetPlanes(int frame_number, Planes& out) override {
+    if (planes_ == nullptr) return -1;
+    PlanarFrame frame{};
+    const int code = planes_(context_, frame_number, &frame);
+    if (code != 0) return code;
+    out.y = frame.y;
+    out.cb = frame.cb;
+    out.cr = frame.cr;
+    out.y_stride = frame.y_stride;
+    out.c_stride = frame.c_stride;
+    out.width = frame.width;
+    out.height = frame.height;
+    return 0;
+  }
 
   int GetFrame(int frame_number, FrameHolder& holder, int& line_bytes, int& repeat) override {
     repeat = 0;  // the job's frames each stand for themselves
@@ -55,6 +71,7 @@ class CallbackFrameSource final : public mpeg::FrameSource {
  private:
   GetVideoFrameFn video_;
   GetAudioBlockFn audio_;
+  GetPlanarFrameFn planes_;
   void* context_;
 };
 
@@ -151,7 +168,7 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
     running_ = true;
     int result = mpeg::kRunFailed;
     if (description != nullptr) {
-      CallbackFrameSource frames(video_cb, audio_cb, context);
+      CallbackFrameSource frames(video_cb, audio_cb, planar_, context);
       result = mpeg::encode(ctx, &frames, to_source_info(*description));
     }
     running_ = false;
@@ -205,6 +222,7 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
   void SetAspectRatio(std::int32_t code) override {
     encoder_context().record.aspect_ratio_information = code != 0 ? code : shared().preset_aspect;
   }
+  void SetPlanarSource(GetPlanarFrameFn fn) override { planar_ = fn; }
   void SetAc3BitRate(std::int32_t bit_rate) override {
     encoder_context().ac3_bit_rate = bit_rate > 0 ? bit_rate : 0;
   }
@@ -234,6 +252,7 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
 
   bool running_ = false;
   std::string last_message_;
+  GetPlanarFrameFn planar_ = nullptr;
 };
 
 }  // namespace

@@ -55,8 +55,21 @@ bool VideoFrameReader::SetGeometry(const platform::PictureGeometry& geometry) {
   return decoder_ != nullptr;
 }
 
+bool VideoFrameReader::SetPlanar(bool on) {
+  // 4:2:0 planes need an even picture.
+  const bool even = width() % 2 == 0 && height() % 2 == 0;
+  planar_ = on && even && decoder_ != nullptr && decoder_scales_ && decoder_->set_planar(true);
+  if (!on && decoder_ != nullptr) decoder_->set_planar(false);
+  return planar_ == on;
+}
+
+const platform::AviFrameDecoder::Planes* VideoFrameReader::ReadPlanes(std::int64_t frame) {
+  return planar_ ? decoder_->get_planes(frame) : nullptr;
+}
+
 bool VideoFrameReader::ReadFrame(FrameHolder& holder, std::int32_t& line_bytes,
                                  std::int64_t frame) {
+  if (planar_) return false;  // the decoder gives planes only
   std::size_t size = 0;
   const std::uint8_t* bitmap = decode(frame, size);
   if (bitmap == nullptr || width_ <= 0 || height_ <= 0) return false;
@@ -95,6 +108,7 @@ std::string VideoFrameReader::codec_name() const {
 }
 
 void VideoFrameReader::Close() {
+  planar_ = false;
   decoder_.reset();
   stream_.reset();
   file_.reset();

@@ -32,6 +32,10 @@ class VideoFrameReader {
   void SetPreview(PreviewSurface* surface) { preview_ = surface; }
   // Frames come out at `geometry` from now on (a default one: as stored).
   bool SetGeometry(const platform::PictureGeometry& geometry);
+  // Frames as the decoder's own 4:2:0 planes (ReadPlanes) instead of RGB
+  // pictures; false when the decoder's frames are not such planes.
+  bool SetPlanar(bool on);
+  const platform::AviFrameDecoder::Planes* ReadPlanes(std::int64_t frame);
   // Width over height of a source pixel as shown; 0 when unknown.
   double pixel_aspect() const { return stream_ ? stream_->pixel_aspect() : 0.0; }
   // The size of the frames ReadFrame delivers.
@@ -53,6 +57,7 @@ class VideoFrameReader {
   PreviewSurface* preview_ = nullptr;
   platform::PictureGeometry geometry_;
   bool decoder_scales_ = false;
+  bool planar_ = false;
   platform::PictureScaler scaler_;
   std::vector<std::uint8_t> source_picture_;
 };

@@ -266,6 +266,23 @@ class CodecFrameDecoder final : public FrameDecoderBase {
 
   bool scales() const override { return true; }
 
+  bool set_planar(bool on) override {
+    if (on) {
+      const AVCodecParameters* par = packets_.stream()->codecpar;
+      const bool bt601 = par->color_space == AVCOL_SPC_BT470BG || par->color_space == AVCOL_SPC_SMPTE170M ||
+                         (par->color_space == AVCOL_SPC_UNSPECIFIED && par->height <= 576);
+      if (par->format != AV_PIX_FMT_YUV420P || par->color_range == AVCOL_RANGE_JPEG || !bt601) return false;
+    }
+    if (planar_ != on) have_current_ = false;
+    planar_ = on;
+    return true;
+  }
+
+  const Planes* get_planes(std::int64_t frame) override {
+    if (!planar_ || get_frame(frame) == nullptr) return nullptr;
+    return &planes_;
+  }
+
   void on_seek() override {
     avcodec_flush_buffers(codec_.get());
     draining_ = false;
@@ -288,6 +305,21 @@ class CodecFrameDecoder final : public FrameDecoderBase {
     header.compression = kBiRgb;
     const std::size_t stride = static_cast<std::size_t>(out_w) * 4;
     header.size_image = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(out_h));
+    if (planar_) {
+      // Only a header: the picture is in the planes.
+      bitmap_.resize(sizeof header);
+      std::memcpy(bitmap_.data(), &header, sizeof header);
+      const std::size_t luma = static_cast<std::size_t>(out_w) * out_h;
+      plane_data_.resize(luma + luma / 2);
+      std::uint8_t* y = plane_data_.data();
+      if (!scaler_.convert_planar(frame_->format, frame_->data, frame_->linesize, w, h, geometry_, y, y + luma,
+                                  y + luma + luma / 4))
+        return;
+      planes_ = {y, y + luma, y + luma + luma / 4, out_w, out_h};
+      have_current_ = true;
+      current_pts_ = pending_pts_;
+      return;
+    }
     bitmap_.resize(sizeof header + header.size_image);
     std::memcpy(bitmap_.data(), &header, sizeof header);
     const bool full_range = frame_->color_range == AVCOL_RANGE_JPEG;
@@ -302,6 +334,9 @@ class CodecFrameDecoder final : public FrameDecoderBase {
   }
 
   PictureScaler scaler_;
+  bool planar_ = false;
+  std::vector<std::uint8_t> plane_data_;
+  Planes planes_;
   CodecHandle codec_;
   FrameHandle frame_;
   bool draining_ = false;

@@ -73,6 +73,24 @@ class AviFrameDecoder {
   // Decoded frames come out at `geometry` (32 bits) from now on; false when
   // this decoder gives its frames only as stored.
   virtual bool set_geometry(const PictureGeometry& geometry) = 0;
+  // Frames as planar 4:2:0 Y'CbCr from now on, for a decoder whose frames
+  // are 4:2:0 studio-range BT.601 already; false (and RGB kept) otherwise.
+  // While on, get_frame gives no picture rows, only the planes below.
+  virtual bool set_planar(bool on) {
+    (void)on;
+    return false;
+  }
+  struct Planes {
+    const std::uint8_t* y = nullptr;
+    const std::uint8_t* cb = nullptr;
+    const std::uint8_t* cr = nullptr;
+    int width = 0, height = 0;  // chroma planes are half of each
+  };
+  // Frame `frame` as planes, or null (not planar, or not decodable).
+  virtual const Planes* get_planes(std::int64_t frame) {
+    (void)frame;
+    return nullptr;
+  }
 };
 
 }  // namespace corvexa::platform

@@ -27,7 +27,7 @@ struct PictureScaler::Impl {
   bool full_range = false, hd = false;
 };
 
-PictureScaler::PictureScaler() : impl_(std::make_unique<Impl>()) {}
+PictureScaler::PictureScaler() : impl_(std::make_unique<Impl>()), planar_(std::make_unique<Impl>()) {}
 PictureScaler::~PictureScaler() = default;
 
 bool PictureScaler::convert(int format, const std::uint8_t* const planes[4], const int strides[4],
@@ -68,6 +68,41 @@ bool PictureScaler::convert(int format, const std::uint8_t* const planes[4], con
                       4 * static_cast<std::size_t>(g.x);
   std::uint8_t* dst[4] = {top, nullptr, nullptr, nullptr};
   int dst_strides[4] = {-static_cast<int>(stride), 0, 0, 0};
+  return sws_scale(m.sws.get(), planes, strides, 0, height, dst, dst_strides) == g.active_height;
+}
+
+bool PictureScaler::convert_planar(int format, const std::uint8_t* const planes[4], const int strides[4],
+                                   int width, int height, const PictureGeometry& geometry,
+                                   std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr) {
+  if (width <= 0 || height <= 0) return false;
+  PictureGeometry g = geometry;
+  if (g.keeps_source()) g = {width, height, 0, 0, width, height};
+  if (g.width % 2 || g.height % 2 || g.x % 2 || g.y % 2 || g.active_width % 2 || g.active_height % 2 ||
+      g.active_width <= 0 || g.active_height <= 0 || g.x + g.active_width > g.width ||
+      g.y + g.active_height > g.height)
+    return false;
+  Impl& m = *planar_;
+  if (!m.sws || m.format != format || m.width != width || m.height != height ||
+      m.out_width != g.active_width || m.out_height != g.active_height) {
+    m.sws.reset(sws_getContext(width, height, static_cast<AVPixelFormat>(format), g.active_width,
+                               g.active_height, AV_PIX_FMT_YUV420P, kFlags, nullptr, nullptr, nullptr));
+    if (!m.sws) return false;
+    m.format = format;
+    m.width = width;
+    m.height = height;
+    m.out_width = g.active_width;
+    m.out_height = g.active_height;
+  }
+  const std::size_t luma = static_cast<std::size_t>(g.width) * g.height;
+  if (g.active_width != g.width || g.active_height != g.height) {
+    std::memset(y, 16, luma);
+    std::memset(cb, 128, luma / 4);
+    std::memset(cr, 128, luma / 4);
+  }
+  std::uint8_t* dst[4] = {y + static_cast<std::size_t>(g.y) * g.width + g.x,
+                          cb + static_cast<std::size_t>(g.y / 2) * (g.width / 2) + g.x / 2,
+                          cr + static_cast<std::size_t>(g.y / 2) * (g.width / 2) + g.x / 2, nullptr};
+  int dst_strides[4] = {g.width, g.width / 2, g.width / 2, 0};
   return sws_scale(m.sws.get(), planes, strides, 0, height, dst, dst_strides) == g.active_height;
 }
 

@@ -29,6 +29,11 @@ class PictureScaler {
   bool convert(int format, const std::uint8_t* const planes[4], const int strides[4], int width,
                int height, bool full_range, bool hd_matrix, const PictureGeometry& g,
                std::uint8_t* out);
+  // The same picture as planar 4:2:0 Y'CbCr of `g`'s size (bars black):
+  // `y` is width x height, `cb` and `cr` half that each way, rows top-down.
+  bool convert_planar(int format, const std::uint8_t* const planes[4], const int strides[4], int width,
+                      int height, const PictureGeometry& g, std::uint8_t* y, std::uint8_t* cb,
+                      std::uint8_t* cr);
   // A bottom-up BGRA picture of width x height into `out` as above.
   bool scale_bgra(const std::uint8_t* in, int width, int height, const PictureGeometry& g,
                   std::uint8_t* out);
@@ -36,6 +41,7 @@ class PictureScaler {
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  std::unique_ptr<Impl> planar_;
 };
 
 }  // namespace corvexa::platform
