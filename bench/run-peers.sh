@@ -103,6 +103,18 @@ for clip in "${clips[@]}"; do
         record "$name" "$label" ours "$t" n/a n/a n/a n/a
       fi
     done
+    # The same frames as decoded sources hand them over: yuv420p planes,
+    # without the trip through RGB and the chroma filters.
+    pout=$work/planes.$ext
+    ppsnr=n/a
+    for t in 1 "$cores"; do
+      if r=$(KAVROL_THREADS=$t timed "$bench" "$work/ref.yuv" "$w" "$h" "$n" "$kind" "$pout"); then
+        set -- $r
+        fps=$(awk -v f="$n" -v s="$1" 'BEGIN{printf "%.1f", f/s}')
+        [ "$ppsnr" = n/a ] && ppsnr=$(ypsnr "$pout" "$work/ref.yuv" "$size") && prate=$(rate_of "$pout" "$n")
+        record "$name" "$label" ours-planes "$t" "$fps" "$prate" "$ppsnr" $(( $2 / 1024 ))
+      fi
+    done
     [ "$rate" = n/a ] && continue
     # ffmpeg with the same target at our average rate; where ours is the
     # higher, the target's peak rate is raised to 1.5 times it.

@@ -27,16 +27,21 @@ constexpr const char* kVersion = "0.1.0";
 
 const char* kUsage =
     "Usage:\n"
-    "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--ntsc] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--pal|--ntsc] [--keep-source]\n"
+    "                     INPUT... [-o OUTPUT]\n"
     "  kavrol-cli info [--crlf] FILE...\n"
     "  kavrol-cli --help\n"
     "  kavrol-cli --version\n"
     "\n"
     "convert  Converts each INPUT (AVI, or any media file FFmpeg plays), one after\n"
     "         another, into an MPEG program stream (or a single elementary stream\n"
-    "         when the source has only video or only sound). PAL presets unless\n"
-    "         --ntsc is given. Without -o the output is the input's name with\n"
-    "         \".mpg\"; -o takes one input only.\n"
+    "         when the source has only video or only sound). NTSC presets for\n"
+    "         sources at 29.97, 59.94, 23.976 or 24 fps, PAL for the rest, unless\n"
+    "         --pal or --ntsc is given. VideoCD, SuperVCD and DVD outputs get the\n"
+    "         disc's picture size, rate and sound, with a line for each change;\n"
+    "         --keep-source codes the source as it is.\n"
+    "         Without -o the output is the input's name with \".mpg\" (\".mp2\" for\n"
+    "         sound alone); -o takes one input only.\n"
     "\n"
     "info     Prints the information report of each FILE (any media file), as the\n"
     "         desktop program shows it; --crlf keeps the engine's CR LF line ends.\n"
@@ -139,21 +144,30 @@ void draw_progress(int stage, int progress, double stage_seconds) {
 }
 
 // Converts one file; returns the exit status for it.
+struct ConvertOptions {
+  int kind = -1;
+  bool pal = true;
+  bool standard_given = false;  // --pal or --ntsc
+  bool keep_source = false;
+};
+
 int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
-                const std::string& output, int kind, bool pal) {
-  const std::string made = output.empty() ? default_output(input) : output;
-  if (const std::string refusal = kavrol::refuse_paths(input, made); !refusal.empty()) {
+                const std::string& output, const ConvertOptions& options) {
+  const std::string planned = output.empty() ? default_output(input) : output;
+  if (const std::string refusal = kavrol::refuse_paths(input, planned); !refusal.empty()) {
     std::fprintf(stderr, "kavrol-cli: %s\n", refusal.c_str());
     return 1;
   }
-  kavrol::set_output_folder(kavrol::folder_of(made));
+  kavrol::set_output_folder(kavrol::folder_of(planned));
   auto* job = static_cast<corvexa::AviToMpegJob*>(engine.heap_factory("AVITOMPEG")());
   if (job == nullptr) {
     std::fprintf(stderr, "kavrol-cli: the engine could not create a conversion job\n");
     return 1;
   }
   CliSink sink;
-  job->SetTarget(kind, pal ? 1 : 0);
+  job->SetTarget(options.kind, options.pal ? 1 : 0);
+  job->SetStandardFromSource(options.standard_given ? 0 : 1);
+  job->SetConforming(options.keep_source ? 0 : 1);
   job->SetSink(&sink);
   if (!job->SetSourceFile(input.c_str())) {
     std::fprintf(stderr, "kavrol-cli: %s: path too long\n", input.c_str());
@@ -164,6 +178,14 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   std::fprintf(stderr, "%s\n", input.c_str());
   const auto start = std::chrono::steady_clock::now();
   job->Start();
+  // What conforming changes, before the run gets going.
+  for (std::string changes = job->Adjustments(); !changes.empty();) {
+    const std::size_t end = changes.find('\n');
+    std::fprintf(stderr, "  %s\n", changes.substr(0, end).c_str());
+    changes = end == std::string::npos ? "" : changes.substr(end + 1);
+  }
+  // The engine names the output it makes (sound alone becomes ".mp2").
+  const std::string made = *job->OutputPath() != '\0' ? std::string(job->OutputPath()) : planned;
   int stage = 0, progress = 0, shown_stage = 0;
   auto stage_start = start;
   bool stopping = false;
@@ -181,6 +203,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
     draw_progress(stage, progress, std::chrono::duration<double>(now - stage_start).count());
   }
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The engine's reason, read before the job goes.
+  const std::string reason = sink.completed() ? "" : job->LastError();
   job->Release();  // waits for the worker
   std::fprintf(stderr, "\n");
   if (stopping || kavrol::interrupt_signal() != 0) {
@@ -189,12 +213,7 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   }
   if (!sink.completed()) {
     std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
-    // Pictures are coded at the source's size; a VideoCD stream must keep to
-    // the constrained parameters, which larger sources break without a word.
-    if (kind == corvexa::kTargetVideoCd)
-      std::fprintf(stderr,
-                   "kavrol-cli: note: VideoCD needs a source picture of at most 396 macroblocks "
-                   "(352x288 PAL, 352x240 NTSC); sources are not scaled\n");
+    if (!reason.empty()) std::fprintf(stderr, "kavrol-cli: %s\n", reason.c_str());
     return 1;
   }
   struct stat st {};
@@ -209,8 +228,8 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
 }
 
 int run_convert(int argc, char** argv) {
-  int kind = -1;
-  bool pal = true;
+  ConvertOptions options;
+  int& kind = options.kind;
   std::string output;
   std::vector<std::string> inputs;
   for (int i = 2; i < argc; ++i) {
@@ -221,10 +240,11 @@ int run_convert(int argc, char** argv) {
         std::fprintf(stderr, "kavrol-cli: unknown target '%s'\n%s", argv[i], kUsage);
         return 2;
       }
-    } else if (a == "--ntsc") {
-      pal = false;
-    } else if (a == "--pal") {
-      pal = true;
+    } else if (a == "--ntsc" || a == "--pal") {
+      options.pal = a == "--pal";
+      options.standard_given = true;
+    } else if (a == "--keep-source") {
+      options.keep_source = true;
     } else if (a == "-o" && i + 1 < argc) {
       output = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
@@ -250,7 +270,7 @@ int run_convert(int argc, char** argv) {
   }
   int status = 0;
   for (const std::string& input : inputs) {
-    int one = convert_one(engine, input, output, kind, pal);
+    int one = convert_one(engine, input, output, options);
     if (kavrol::interrupt_signal() != 0) return kavrol::interrupted_status();
     if (one != 0) status = 1;
   }

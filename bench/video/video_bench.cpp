@@ -1,5 +1,7 @@
 // Encodes raw top-down BGRA frames (as "ffmpeg -pix_fmt bgra -f rawvideo"
-// writes them) with one preset and prints what the encoder reports.
+// writes them) with one preset and prints what the encoder reports. A raw
+// file named *.yuv holds yuv420p frames instead, handed to the encoder as
+// planes (the direct path of decoded sources).
 //   video_bench <raw> <width> <height> <frames> <kind 0..4> <out> [search_level] [M] [verbose]
 // KAVROL_THREADS sets the row workers (default: one per core; 1 also reads
 // frames without a thread of their own),
@@ -41,10 +43,32 @@ class RawFrames : public FrameSource {
   }
   int GetAudio(int, const std::uint8_t*&, int&, int&) override { return 50; }
 
- private:
+ protected:
   std::ifstream in_;
   int w_, h_;
   std::vector<char> top_down_;
+};
+
+class RawPlanes final : public RawFrames {
+ public:
+  using RawFrames::RawFrames;
+  int GetPlanes(int n, Planes& p) override {
+    const std::size_t luma = static_cast<std::size_t>(w_) * h_;
+    const std::size_t size = luma + luma / 2;
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(size) * n);
+    top_down_.resize(size);
+    if (!in_.read(top_down_.data(), static_cast<std::streamsize>(size))) return 2;
+    const auto* y = reinterpret_cast<const std::uint8_t*>(top_down_.data());
+    p = Planes{y, y + luma, y + luma + luma / 4, w_, w_ / 2, w_, h_};
+    return 0;
+  }
+  // Past the last frame the planes fail and the end is found here.
+  int GetFrame(int n, corvexa::FrameHolder&, int&, int& repeat) override {
+    (void)n;
+    repeat = 0;
+    return 2;
+  }
 };
 
 class Print : public StatusSink {
@@ -63,7 +87,11 @@ int main(int argc, char** argv) {
   const int w = std::atoi(argv[2]), h = std::atoi(argv[3]), frames = std::atoi(argv[4]);
   const int kind = std::atoi(argv[5]);
   EncoderContext ctx;
-  RawFrames source(argv[1], w, h);
+  const std::string raw = argv[1];
+  const bool planes = raw.size() > 4 && raw.compare(raw.size() - 4, 4, ".yuv") == 0;
+  RawFrames bgra(argv[1], w, h);
+  RawPlanes yuv(argv[1], w, h);
+  FrameSource& source = planes ? static_cast<FrameSource&>(yuv) : bgra;
   Print print;
   apply_preset(ctx, ctx.record, kind, true);
   ctx.source.has_video = true;

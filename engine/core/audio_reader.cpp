@@ -15,9 +15,6 @@ namespace {
 
 constexpr int kTargetRates[3] = {32000, 44100, 48000};
 constexpr std::size_t kMaxFormatBytes = 256;
-// The first block may start with bytes that are no MP3 frame (tags, junk):
-// the decoder is asked this many more times before the block goes without.
-constexpr int kFirstBlockTries = 16;
 // A decoder that keeps answering "done, nothing produced" is not asked forever.
 constexpr int kEmptyDecodeTries = 16;
 
@@ -96,47 +93,67 @@ bool AudioReader::OpenMedia(const std::string& path) {
   return true;
 }
 
+void AudioReader::ConformTo(int sample_rate, bool stereo) {
+  conform_rate_ = sample_rate > 0 ? sample_rate : 0;
+  conform_stereo_ = conform_rate_ > 0 && stereo;
+}
+
 bool AudioReader::Prepare(std::uint32_t video_rate, std::uint32_t video_scale) {
   prepared_ = false;
   FreeBuffers();
   decoded_.reset();
+  resampler_.reset();
   is_mp3_ = false;
   rate_factor_ = 1;
+  double_channel_ = false;
   if (video_rate == 0 || video_scale == 0) return false;
   const double fps = static_cast<double>(video_rate) / video_scale;
-  if (!stream_) return !media_path_.empty() && PrepareDecoded(fps);
+  if (!stream_) return !media_path_.empty() && PrepareDecoded(fps) && FinishPrepare(video_rate, video_scale);
   const std::vector<std::uint8_t>& format = stream_->format();
-  if (format.size() < 16) return PrepareDecoded(fps);
+  if (format.size() < 16) return PrepareDecoded(fps) && FinishPrepare(video_rate, video_scale);
   WaveFormat wf{};
   std::memcpy(&wf, format.data(), std::min(format.size(), sizeof wf));
+  auto decoded = [&] { return PrepareDecoded(fps) && FinishPrepare(video_rate, video_scale); };
   // Formats this reader takes itself; the rest goes to the platform.
-  if (format.size() > kMaxFormatBytes) return PrepareDecoded(fps);
+  if (format.size() > kMaxFormatBytes) return decoded();
   if (wf.format_tag == kWaveFormatMpegLayer3) {
     is_mp3_ = true;
   } else if (wf.format_tag != kWaveFormatPcm || (wf.bits_per_sample != 8 && wf.bits_per_sample != 16)) {
-    return PrepareDecoded(fps);
+    return decoded();
   }
-  if (wf.channels < 1 || wf.channels > 2 || wf.samples_per_sec == 0) return PrepareDecoded(fps);
+  if (wf.channels < 1 || wf.channels > 2 || wf.samples_per_sec == 0) return decoded();
   channels_ = wf.channels;
   sample_rate_ = static_cast<int>(wf.samples_per_sec);
+  source_rate_ = sample_rate_;
   // PCM is counted in sample frames even where the header forgot its size.
   if (!is_mp3_ && wf.block_align > 0) samples_ = platform::AviSampleReader::open(stream_, wf.block_align);
   if (!samples_) return false;
   bits_ = is_mp3_ ? 16 : wf.bits_per_sample;
 
-  // A rate that a whole factor brings to 32, 44.1 or 48 kHz.
   int factor = 0, target = 0;
-  for (int t : kTargetRates) {
-    const double b = static_cast<double>(t) / sample_rate_;
-    const double up = std::ceil(b);
-    const double n = (up - b <= 0.5) ? up : std::floor(b);
-    if (n >= 1 && std::fabs(n - b) < 0.001) {
-      factor = static_cast<int>(n);
-      target = t;
-      break;
+  if (conform_rate_ > 0) {
+    // One rate for the disc: the filter changes it, whatever the source's.
+    factor = 1;
+    target = sample_rate_;
+    if (sample_rate_ != conform_rate_) {
+      resampler_ = platform::PcmResampler::open(sample_rate_, conform_rate_, channels_);
+      if (!resampler_) return false;
+      target = conform_rate_;
     }
+  } else {
+    // A rate that a whole factor brings to 32, 44.1 or 48 kHz.
+    for (int t : kTargetRates) {
+      const double b = static_cast<double>(t) / sample_rate_;
+      const double up = std::ceil(b);
+      const double n = (up - b <= 0.5) ? up : std::floor(b);
+      if (n >= 1 && std::fabs(n - b) < 0.001) {
+        factor = static_cast<int>(n);
+        target = t;
+        break;
+      }
+    }
+    if (factor == 0) return decoded();
   }
-  if (factor == 0) return PrepareDecoded(fps);
   frame_samples_ = static_cast<std::int32_t>(std::floor(sample_rate_ / fps));
   block_bytes_ = frame_samples_ * (channels_ == 2 ? 2 : 1) * (bits_ == 16 ? 2 : 1);
   if (frame_samples_ <= 0 || block_bytes_ <= 0) return false;
@@ -147,6 +164,13 @@ bool AudioReader::Prepare(std::uint32_t video_rate, std::uint32_t video_scale) {
     rate_buffer_.assign(static_cast<std::size_t>(rate_factor_) * block_bytes_ * (bits_ == 8 ? 2 : 1), 0);
   if (bits_ == 8) wide_buffer_.assign(2 * static_cast<std::size_t>(block_bytes_), 0);
   if (is_mp3_ && mp3_ == nullptr) return false;
+  return FinishPrepare(video_rate, video_scale);
+}
+
+bool AudioReader::FinishPrepare(std::uint32_t video_rate, std::uint32_t video_scale) {
+  video_rate_ = video_rate;
+  video_scale_ = video_scale;
+  double_channel_ = conform_stereo_ && channels_ == 1;
   prepared_ = true;
   return true;
 }
@@ -162,9 +186,14 @@ bool AudioReader::PrepareDecoded(double fps) {
       std::memcpy(&wf, format.data(), std::min(format.size(), sizeof wf));
       source_rate = static_cast<int>(wf.samples_per_sec);
     }
-    decoded_ = platform::DecodedAudio::open(*stream_, platform::decoded_output_rate(source_rate));
+    source_rate_ = source_rate;
+    decoded_ = platform::DecodedAudio::open(
+        *stream_, conform_rate_ > 0 ? conform_rate_ : platform::decoded_output_rate(source_rate));
   } else {
-    decoded_ = platform::DecodedAudio::open_file(media_path_, 0);
+    std::unique_ptr<platform::MediaFile> file = platform::MediaFile::open(media_path_);
+    const platform::MediaStreamInfo* audio = file ? file->primary_audio() : nullptr;
+    source_rate_ = audio != nullptr ? audio->sample_rate : 0;
+    decoded_ = platform::DecodedAudio::open_file(media_path_, conform_rate_);
   }
   if (!decoded_) return false;
   const int out_rate = decoded_->rate();
@@ -178,14 +207,13 @@ bool AudioReader::PrepareDecoded(double fps) {
   block_bytes_ = frame_samples_ * channels_ * 2;
   if (frame_samples_ <= 0) return false;
   raw_buffer_.assign(static_cast<std::size_t>(block_bytes_), 0);
-  prepared_ = true;
   return true;
 }
 
 AudioReader::Output AudioReader::Describe() const {
   Output out;
   out.sample_rate = rate_factor_ * sample_rate_;
-  out.stereo = channels_ == 2;
+  out.stereo = channels_ == 2 || double_channel_;
   out.bits = bits_ == 8 ? 16 : bits_;
   return out;
 }
@@ -193,8 +221,11 @@ AudioReader::Output AudioReader::Describe() const {
 void AudioReader::BeginRun() {
   first_read_ = true;
   position_ = 0;
-  pcm_queue_.clear();
-  queue_offset_ = 0;
+  ready_.clear();
+  ready_offset_ = 0;
+  block_number_ = 0;
+  source_ended_ = false;
+  if (resampler_) resampler_->reset();
   if (decoded_ && !decoded_rewound_) decoded_->rewind();
   decoded_rewound_ = true;
   if (mp3_) mp3_->InitDecoder();
@@ -202,6 +233,12 @@ void AudioReader::BeginRun() {
 
 void AudioReader::EndRun() {
   if (mp3_) mp3_->ExitDecoder();
+}
+
+// A file without idx1 is indexed by scanning in the engine's reader only:
+// the platform's index then holds no more than it met while probing.
+bool AudioReader::ReadInput(std::int32_t& got) {
+  return prefer_fallback_ ? ReadFallback(got) || ReadRaw(got) : ReadRaw(got) || ReadFallback(got);
 }
 
 bool AudioReader::ReadRaw(std::int32_t& got) {
@@ -220,95 +257,33 @@ bool AudioReader::ReadRaw(std::int32_t& got) {
   return samples_->read(position_, frame_samples_, raw_buffer_.data(), block_bytes_, &got, &samples);
 }
 
-std::int32_t AudioReader::TakeFromQueue(std::uint8_t* out, std::int32_t wanted) {
-  std::int32_t copied = 0;
-  while (!pcm_queue_.empty()) {
-    const std::vector<std::uint8_t>& head = pcm_queue_.front();
-    const std::size_t unread = head.size() - queue_offset_;
-    if (unread > static_cast<std::size_t>(wanted - copied)) break;
-    std::memcpy(out + copied, head.data() + queue_offset_, unread);
-    copied += static_cast<std::int32_t>(unread);
-    pcm_queue_.pop_front();
-    queue_offset_ = 0;
-  }
-  if (!pcm_queue_.empty() && copied < wanted) {
-    const std::int32_t n = wanted - copied;
-    std::memcpy(out + copied, pcm_queue_.front().data() + queue_offset_, static_cast<std::size_t>(n));
-    queue_offset_ += static_cast<std::size_t>(n);
-    copied = wanted;
-  }
-  return copied;
+// Sample frames of block `block`: the video frame's share of the delivered
+// rate, the fractions carried on so that no sample is dropped over a run.
+std::int64_t AudioReader::BlockSamples(std::int64_t block) const {
+  const std::int64_t rate = static_cast<std::int64_t>(rate_factor_) * sample_rate_;
+  const std::int64_t per = rate * video_scale_;
+  return (block + 1) * per / video_rate_ - block * per / video_rate_;
 }
 
-// Feeds what was read to the decoder and queues what comes out; returns the
-// block length taken from the queue.
-int AudioReader::DecodeMp3(std::int32_t got, bool have_input) {
-  const std::int32_t area_size = block_bytes_ < 4608 ? 5120 : block_bytes_;
-  std::vector<std::uint8_t> area(static_cast<std::size_t>(area_size));
-  auto queue = [&](std::int32_t produced) {
-    pcm_queue_.emplace_back(area.begin(), area.begin() + produced);
-  };
-  std::int32_t produced = 0;
-  int result = mp3_->Decode(have_input ? raw_buffer_.data() : nullptr, have_input ? got : 0,
-                            area.data(), area_size, &produced);
-  if (result != kMp3Error) {
-    if (result == kMp3Ok && produced > 0) queue(produced);
-    result = mp3_->Decode(nullptr, 0, area.data(), area_size, &produced);
-    for (int tries = 0; result == kMp3NeedMore && first_read_ && tries < kFirstBlockTries; ++tries)
-      result = mp3_->Decode(nullptr, 0, area.data(), area_size, &produced);
-    if (result == kMp3Ok) {
-      for (int tries = 0; produced == 0 && result == kMp3Ok && tries < kEmptyDecodeTries; ++tries)
-        result = mp3_->Decode(nullptr, 0, area.data(), area_size, &produced);
-      if (result == kMp3Ok && produced > 0) queue(produced);
-    }
-  }
-  return TakeFromQueue(raw_buffer_.data(), block_bytes_);
-}
-
-int AudioReader::ReadBlock(std::int32_t& byte_count, std::uint8_t*& data) {
-  byte_count = 0;
-  data = nullptr;
-  if (!prepared_) return 4;
-  std::int32_t length = 0;
-  if (decoded_) {
-    decoded_rewound_ = false;
-    std::int64_t n = decoded_->read(raw_buffer_.data(), block_bytes_);
-    if (n <= 0) return 50;
-    length = static_cast<std::int32_t>(n);
-  } else {
-    if (!first_read_) position_ += frame_samples_;
-    std::int32_t got = 0;
-    // A file without idx1 is indexed by scanning in the engine's reader only:
-    // the platform's index then holds no more than it met while probing.
-    bool have_input = prefer_fallback_ ? ReadFallback(got) || ReadRaw(got)
-                                       : ReadRaw(got) || ReadFallback(got);
-    if (!have_input && !(is_mp3_ && position_ != 0)) {
-      // Past the last sample the sound has simply ended: a track a little
-      // shorter than its video is not a read failure.
-      if (samples_ && position_ * std::max<std::int64_t>(1, samples_->sample_size()) >=
-                          samples_->total_bytes())
-        return 50;
-      if (fallback_source_ != nullptr && position_ >= fallback_source_->end) return 50;
-      return 4;
-    }
-    length = got;
-    if (is_mp3_) {
-      length = DecodeMp3(got, have_input);
-      if (length == 0) return 50;
-    }
-  }
-  std::uint8_t* block = raw_buffer_.data();
+void AudioReader::Deliver(const std::uint8_t* pcm, std::int32_t length) {
+  if (length <= 0) return;
+  const std::uint8_t* block = pcm;
   if (bits_ == 8) {
     for (std::int32_t i = 0; i < length; ++i) {
-      auto v = static_cast<std::int16_t>((raw_buffer_[static_cast<std::size_t>(i)] - 128) * 256);
+      auto v = static_cast<std::int16_t>((pcm[i] - 128) * 256);
       wide_buffer_[2 * static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v & 0xFF);
       wide_buffer_[2 * static_cast<std::size_t>(i) + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
     }
     block = wide_buffer_.data();
     length *= 2;
   }
-  if (rate_factor_ > 1) {
-    const std::int32_t frame_bytes = channels_ == 2 ? 4 : 2;
+  const std::int32_t frame_bytes = channels_ == 2 ? 4 : 2;
+  std::vector<std::uint8_t> changed;
+  if (resampler_) {
+    resampler_->convert(block, length / frame_bytes, changed);
+    block = changed.data();
+    length = static_cast<std::int32_t>(changed.size());
+  } else if (rate_factor_ > 1) {
     std::uint8_t* out = rate_buffer_.data();
     for (std::int32_t at = 0; at + frame_bytes <= length; at += frame_bytes)
       for (int r = 0; r < rate_factor_; ++r) {
@@ -318,8 +293,121 @@ int AudioReader::ReadBlock(std::int32_t& byte_count, std::uint8_t*& data) {
     block = rate_buffer_.data();
     length = (length / frame_bytes) * frame_bytes * rate_factor_;
   }
-  byte_count = length;
-  data = block;
+  Append(block, length - length % frame_bytes);
+}
+
+void AudioReader::Append(const std::uint8_t* pcm, std::size_t length) {
+  // What earlier blocks took is dropped before more is added.
+  if (ready_offset_ > 0) {
+    ready_.erase(ready_.begin(), ready_.begin() + static_cast<std::ptrdiff_t>(ready_offset_));
+    ready_offset_ = 0;
+  }
+  if (!double_channel_) {
+    ready_.insert(ready_.end(), pcm, pcm + length);
+    return;
+  }
+  const std::size_t at = ready_.size();
+  ready_.resize(at + 2 * length);
+  for (std::size_t i = 0; i + 2 <= length; i += 2) {
+    std::uint8_t* out = ready_.data() + at + 2 * i;
+    out[0] = out[2] = pcm[i];
+    out[1] = out[3] = pcm[i + 1];
+  }
+}
+
+int AudioReader::PullPcm() {
+  std::int32_t got = 0;
+  if (!ReadInput(got)) {
+    // Past the last sample the sound has simply ended: a track a little
+    // shorter than its video is not a read failure.
+    if (samples_ && position_ * std::max<std::int64_t>(1, samples_->sample_size()) >=
+                        samples_->total_bytes())
+      return 50;
+    if (fallback_source_ != nullptr && position_ >= fallback_source_->end) return 50;
+    return 4;
+  }
+  const std::int32_t frame_bytes = channels_ * (bits_ == 16 ? 2 : 1);
+  const std::int32_t frames = got / frame_bytes;
+  if (frames <= 0) return 50;
+  position_ += frames;
+  Deliver(raw_buffer_.data(), frames * frame_bytes);
+  return 0;
+}
+
+// Decodes MP3 frames, reading the file as far as the decoder asks, until
+// one frame's PCM has come out.
+int AudioReader::PullMp3() {
+  const std::int32_t area_size = block_bytes_ < 4608 ? 5120 : block_bytes_;
+  mp3_area_.resize(static_cast<std::size_t>(area_size));
+  bool input_ended = false;
+  int empty = 0;
+  while (true) {
+    std::int32_t produced = 0;
+    int result = mp3_->Decode(nullptr, 0, mp3_area_.data(), area_size, &produced);
+    if (result == kMp3Ok) {
+      if (produced > 0) {
+        Deliver(mp3_area_.data(), produced);
+        return 0;
+      }
+      // A format change answers "done" without PCM; a decoder that keeps
+      // doing so is not asked forever.
+      if (++empty < kEmptyDecodeTries) continue;
+    }
+    if (input_ended) return 50;
+    std::int32_t got = 0;
+    if (!ReadInput(got)) {
+      if (position_ == 0) return 4;
+      input_ended = true;  // one more round drains the decoder
+      continue;
+    }
+    position_ += got;
+    empty = 0;
+    result = mp3_->Decode(raw_buffer_.data(), got, mp3_area_.data(), area_size, &produced);
+    if (result == kMp3Ok && produced > 0) {
+      Deliver(mp3_area_.data(), produced);
+      return 0;
+    }
+  }
+}
+
+int AudioReader::PullSource() {
+  if (decoded_) {
+    decoded_rewound_ = false;
+    std::int64_t n = decoded_->read(raw_buffer_.data(), block_bytes_);
+    if (n <= 0) return 50;
+    Deliver(raw_buffer_.data(), static_cast<std::int32_t>(n));
+    return 0;
+  }
+  return is_mp3_ ? PullMp3() : PullPcm();
+}
+
+int AudioReader::ReadBlock(std::int32_t& byte_count, std::uint8_t*& data) {
+  byte_count = 0;
+  data = nullptr;
+  if (!prepared_) return 4;
+  const int channels = channels_ == 2 || double_channel_ ? 2 : 1;
+  const std::size_t wanted = static_cast<std::size_t>(BlockSamples(block_number_)) * 2 * channels;
+  while (ready_.size() - ready_offset_ < wanted && !source_ended_) {
+    const int code = PullSource();
+    if (code == 0) continue;
+    if (code == 4 && first_read_ && ready_.size() == ready_offset_) return 4;
+    // The end of the sound, or a read failure after some of it: what the
+    // filter holds and what is waiting still go out.
+    source_ended_ = true;
+    if (resampler_) {
+      std::vector<std::uint8_t> tail;
+      if (resampler_->flush(tail)) Append(tail.data(), tail.size());
+    }
+    if (code == 4 && ready_.size() == ready_offset_) return 4;
+  }
+  const std::size_t take = std::min(wanted, ready_.size() - ready_offset_);
+  if (take == 0) return 50;
+  block_.assign(ready_.begin() + static_cast<std::ptrdiff_t>(ready_offset_),
+                ready_.begin() + static_cast<std::ptrdiff_t>(ready_offset_ + take));
+  ready_offset_ += take;
+  ++block_number_;
+  byte_count = static_cast<std::int32_t>(take);
+  data = block_.data();
   first_read_ = false;
   return 0;
 }

@@ -4,11 +4,16 @@
 // PCM and MP3 at rates that a whole factor brings to one of those are read
 // from the file's chunks (MP3 decoded by MYMPGLIB) and their samples
 // repeated by the factor. Everything else is decoded and resampled by the
-// platform, so that no source loses its sound.
+// platform, so that no source loses its sound. A reader told to conform
+// delivers one given rate (resampled, never repeated) and, when asked,
+// two channels.
+//
+// Blocks are cut from what the source gave so far, and the source is read
+// only as far as the next block needs: every sample reaches some block, and
+// what waits between blocks stays below one block and one read.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +24,7 @@
 #include "platform/avi_sample_reader.h"
 #include "platform/avi_services.h"
 #include "platform/decoded_audio.h"
+#include "platform/pcm_resampler.h"
 
 namespace corvexa::core {
 
@@ -34,6 +40,10 @@ class AudioReader {
   // The sound of a file that is not AVI, decoded by the platform; true when
   // it has sound the platform decodes.
   bool OpenMedia(const std::string& path);
+  // Before Prepare: deliver `sample_rate` Hz (0: a rate of the source's
+  // family, as above), with two channels when `stereo` (one channel is
+  // then doubled).
+  void ConformTo(int sample_rate, bool stereo);
   // Sizes the blocks for a video of video_rate / video_scale frames per
   // second and finds the rate factor; false leaves the job without sound.
   bool Prepare(std::uint32_t video_rate, std::uint32_t video_scale);
@@ -45,6 +55,9 @@ class AudioReader {
   Output Describe() const;
   // The next block. 0 = success, 4 = read failure, 50 = no more audio.
   int ReadBlock(std::int32_t& byte_count, std::uint8_t*& data);
+  // The source's own rate and channels, as the file gives them.
+  int source_rate() const { return source_rate_; }
+  int source_channels() const { return channels_; }
   // Before a run: blocks start again from the beginning, and the MP3 decoder
   // is set up; after it, the decoder's input is freed.
   void BeginRun();
@@ -54,6 +67,7 @@ class AudioReader {
   // Exposed for tests.
   int rate_factor() const { return rate_factor_; }
   int frame_samples() const { return frame_samples_; }
+  std::size_t waiting_bytes() const { return ready_.size() - ready_offset_; }
   bool decoded_by_platform() const { return decoded_ != nullptr; }
   bool has_fallback() const { return fallback_source_ != nullptr; }
   // Makes every read through the platform fail, so that the engine's own
@@ -62,9 +76,19 @@ class AudioReader {
 
  private:
   bool PrepareDecoded(double fps);
+  bool FinishPrepare(std::uint32_t video_rate, std::uint32_t video_scale);
   bool ReadRaw(std::int32_t& got);
-  int DecodeMp3(std::int32_t got, bool have_input);
-  std::int32_t TakeFromQueue(std::uint8_t* out, std::int32_t wanted);
+  // Platform or engine reader, whichever holds the whole index.
+  bool ReadInput(std::int32_t& got);
+  // Reads the next piece of the source into ready_; 0, 4 or 50.
+  int PullSource();
+  int PullPcm();
+  int PullMp3();
+  // Turns a piece of source PCM into the delivered form, onto ready_.
+  void Deliver(const std::uint8_t* pcm, std::int32_t length);
+  // Adds delivered-rate PCM to ready_, doubling a single channel if asked.
+  void Append(const std::uint8_t* pcm, std::size_t length);
+  std::int64_t BlockSamples(std::int64_t block) const;
   void FreeBuffers();
   void OpenFallback(const std::string& path);
   void CloseFallback();
@@ -84,9 +108,21 @@ class AudioReader {
   bool is_mp3_ = false;
   bool prepared_ = false;
   bool first_read_ = true;
-  std::int64_t position_ = 0;
-  std::deque<std::vector<std::uint8_t>> pcm_queue_;
-  std::size_t queue_offset_ = 0;
+  std::int64_t position_ = 0;  // sample frames; bytes for MP3
+  // Delivered-form PCM waiting for the next block, and the block itself.
+  std::vector<std::uint8_t> ready_;
+  std::size_t ready_offset_ = 0;
+  std::vector<std::uint8_t> block_;
+  std::vector<std::uint8_t> mp3_area_;
+  std::int64_t block_number_ = 0;
+  bool source_ended_ = false;
+  // Blocks are video frames of video_rate_ / video_scale_ per second.
+  std::uint32_t video_rate_ = 0, video_scale_ = 1;
+  int source_rate_ = 0;
+  int conform_rate_ = 0;
+  bool conform_stereo_ = false;
+  bool double_channel_ = false;
+  std::unique_ptr<platform::PcmResampler> resampler_;
   Mp3Decoder* mp3_ = nullptr;
   std::unique_ptr<platform::DecodedAudio> decoded_;
   std::string media_path_;  // a file that is not AVI, its sound decoded

@@ -2,7 +2,9 @@
 // MYMPEGENC object drives the same package, so the sink, the callbacks of the
 // current run and the PAL choice are process-wide too.
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "core/factory.h"
@@ -12,6 +14,7 @@
 #include "mpeg/settings/encoder_context.h"
 #include "mpeg/settings/presets.h"
 #include "mpeg/settings/run_entry.h"
+#include "mpeg/settings/validation.h"
 #include "platform/log.h"
 
 namespace corvexa::core {
@@ -27,8 +30,24 @@ static_assert(kConvertStageVideo == mpeg::kStageVideo && kConvertStageAudio == m
 // Pulls frames and sound from the caller's callbacks for the package.
 class CallbackFrameSource final : public mpeg::FrameSource {
  public:
-  CallbackFrameSource(GetVideoFrameFn video, GetAudioBlockFn audio, void* context)
-      : video_(video), audio_(audio), context_(context) {}
+  CallbackFrameSource(GetVideoFrameFn video, GetAudioBlockFn audio, GetPlanarFrameFn planes,
+                      void* context)
+      : video_(video), audio_(audio), planes_(planes), context_(context) {}
+
+  int GetPlanes(int frame_number, Planes& out) override {
+    if (planes_ == nullptr) return -1;
+    PlanarFrame frame{};
+    const int code = planes_(context_, frame_number, &frame);
+    if (code != 0) return code;
+    out.y = frame.y;
+    out.cb = frame.cb;
+    out.cr = frame.cr;
+    out.y_stride = frame.y_stride;
+    out.c_stride = frame.c_stride;
+    out.width = frame.width;
+    out.height = frame.height;
+    return 0;
+  }
 
   int GetFrame(int frame_number, FrameHolder& holder, int& line_bytes, int& repeat) override {
     repeat = 0;  // the job's frames each stand for themselves
@@ -55,6 +74,7 @@ class CallbackFrameSource final : public mpeg::FrameSource {
  private:
   GetVideoFrameFn video_;
   GetAudioBlockFn audio_;
+  GetPlanarFrameFn planes_;
   void* context_;
 };
 
@@ -66,7 +86,21 @@ class FacadeStatus final : public mpeg::StatusSink {
     if (text != nullptr && *text) platform::log_line(text);
     if (ConvertSink* target = sink.load()) target->OnProgress(percent * 100);
   }
-  void Message(const char* text) override { platform::log_line(text); }
+  void Message(const char* text) override {
+    platform::log_line(text);
+    if (text == nullptr) return;
+    // Diagnostics are indented; the last plain message says what went wrong.
+    std::lock_guard<std::mutex> hold(lock);
+    if (*text != ' ' || last.empty()) last = text;
+  }
+  void ClearMessage() {
+    std::lock_guard<std::mutex> hold(lock);
+    last.clear();
+  }
+  std::string LastMessage() {
+    std::lock_guard<std::mutex> hold(lock);
+    return last;
+  }
   // The stage that begins is announced through the sink's spare slot, so
   // that a caller can name it rather than guess it from the percentages.
   void StageStarted(int stage) override {
@@ -75,11 +109,16 @@ class FacadeStatus final : public mpeg::StatusSink {
 
   // Set by the caller's thread, read by the worker's.
   std::atomic<ConvertSink*> sink{nullptr};
+
+ private:
+  std::mutex lock;
+  std::string last;
 };
 
 struct FacadeShared {
   FacadeStatus status;
   bool pal = true;
+  int preset_aspect = 0;  // the aspect the last preset gave
 };
 
 FacadeShared& shared() {
@@ -112,6 +151,7 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
     ctx.source.has_audio = false;
     running_ = false;
     mpeg::init_encoder(ctx);
+    shared().preset_aspect = ctx.record.aspect_ratio_information;
     return true;
   }
 
@@ -132,13 +172,17 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
     (void)spare_cb;  // kept by the protocol, never called
     EncoderContext& ctx = encoder_context();
     ctx.status = &shared().status;
+    shared().status.ClearMessage();
+    ctx.start_sound_with_picture = true;
     running_ = true;
     int result = mpeg::kRunFailed;
     if (description != nullptr) {
-      CallbackFrameSource frames(video_cb, audio_cb, context);
+      CallbackFrameSource frames(video_cb, audio_cb, planar_, context);
       result = mpeg::encode(ctx, &frames, to_source_info(*description));
     }
     running_ = false;
+    if (result != mpeg::kRunSucceeded && !WasStopped() && description != nullptr)
+      ExplainRefusal(*description);
     ConvertSink* sink = shared().status.sink.load();
     if (sink == nullptr) return;
     if (result == mpeg::kRunSucceeded) {
@@ -156,16 +200,19 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
     ctx.record.mpeg_type = kind;
     shared().pal = pal != 0;
     if (kind >= 0 && kind <= 4) mpeg::apply_preset(ctx, ctx.record, kind, pal != 0);
+    shared().preset_aspect = ctx.record.aspect_ratio_information;
   }
 
   void SetAudioBitrate(std::int32_t index) override {
     EncoderContext& ctx = encoder_context();
     mpeg::EncoderSettings& r = ctx.record;
-    r.audio_bitrate_index = index;
-    if (r.mpeg_type == mpeg::kSuperVcd) {
-      r.audio_bitrate_index = r.audio_mode == 3 ? index + 1 : index + 4;
-      mpeg::recompute_rates(ctx, r);
-    }
+    int wanted = index;
+    if (r.mpeg_type == mpeg::kSuperVcd) wanted = r.audio_mode == 3 ? index + 1 : index + 4;
+    // A rate layer II forbids for the mode would make a stream strict
+    // decoders refuse: the previous rate stays.
+    if (!mpeg::layer2_pair_allowed(r.audio_layer, r.audio_mode, wanted)) return;
+    r.audio_bitrate_index = wanted;
+    if (r.mpeg_type == mpeg::kSuperVcd) mpeg::recompute_rates(ctx, r);
   }
 
   void SetFrameRate(double fps) override { encoder_context().record.frame_rate = fps; }
@@ -180,9 +227,41 @@ class MpegEncoderObject final : public EngineObjectImpl<MpegEncoder, MpegEncoder
   void SetCopyright(std::int32_t n) override { encoder_context().record.copyright = n; }
   void SetPrivateBit(std::int32_t n) override { encoder_context().record.private_bit = n; }
   void SetOriginal(std::int32_t n) override { encoder_context().record.original = n; }
+  void SetPulldown(std::int32_t mode) override { encoder_context().record.pulldown = mode; }
+  void SetAspectRatio(std::int32_t code) override {
+    encoder_context().record.aspect_ratio_information = code != 0 ? code : shared().preset_aspect;
+  }
+  void SetPlanarSource(GetPlanarFrameFn fn) override { planar_ = fn; }
+  void SetAc3BitRate(std::int32_t bit_rate) override {
+    encoder_context().ac3_bit_rate = bit_rate > 0 ? bit_rate : 0;
+  }
+  const char* LastMessage() override {
+    last_message_ = shared().status.LastMessage();
+    return last_message_.c_str();
+  }
 
  private:
+  // Settings the package refuses fail without a message of its own; the
+  // caller still learns which stream they did not fit.
+  void ExplainRefusal(const SourceDescription& d) {
+    if (!shared().status.LastMessage().empty()) return;
+    const mpeg::EncoderSettings& r = encoder_context().record;
+    char text[160];
+    if (d.has_video && !mpeg::validate_video(r, d.width, d.height)) {
+      std::snprintf(text, sizeof text,
+                    "The target's video settings cannot code a %dx%d picture at %.3f frames per second.",
+                    d.width, d.height, r.frame_rate);
+    } else if (d.has_audio && !mpeg::validate_audio(r)) {
+      std::snprintf(text, sizeof text, "The target's audio settings are not valid.");
+    } else {
+      return;
+    }
+    shared().status.Message(text);
+  }
+
   bool running_ = false;
+  std::string last_message_;
+  GetPlanarFrameFn planar_ = nullptr;
 };
 
 }  // namespace

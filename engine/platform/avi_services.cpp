@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "platform/ffmpeg_handles.h"
+#include "platform/picture_scaler.h"
 
 namespace corvexa::platform {
 
@@ -64,6 +65,13 @@ class StreamPackets {
 // file stores as empty chunks.
 class FrameDecoderBase : public AviFrameDecoder {
  public:
+  bool set_geometry(const PictureGeometry& geometry) override {
+    if (!scales()) return geometry.keeps_source();
+    geometry_ = geometry;
+    have_current_ = false;  // the picture held was made for the old size
+    return true;
+  }
+
   const std::uint8_t* get_frame(std::int64_t frame) override {
     if (frame < first_ || frame >= end_) return nullptr;
     const std::int64_t target = frame - first_ + first_pts_;
@@ -112,6 +120,7 @@ class FrameDecoderBase : public AviFrameDecoder {
   // Decodes until a picture is pending; false at the end.
   virtual bool decode_next() = 0;
   virtual void on_seek() {}
+  virtual bool scales() const { return false; }
 
   StreamPackets packets_;
   std::vector<std::uint8_t> bitmap_;
@@ -120,6 +129,7 @@ class FrameDecoderBase : public AviFrameDecoder {
   bool have_pending_ = false;
   std::int64_t pending_pts_ = 0;
   std::int64_t first_ = 0, end_ = 0, first_pts_ = 0;
+  PictureGeometry geometry_;
 };
 
 std::int64_t packet_pts(const AVPacket* p) { return p->pts != AV_NOPTS_VALUE ? p->pts : p->dts; }
@@ -254,6 +264,25 @@ class CodecFrameDecoder final : public FrameDecoderBase {
     }
   }
 
+  bool scales() const override { return true; }
+
+  bool set_planar(bool on) override {
+    if (on) {
+      const AVCodecParameters* par = packets_.stream()->codecpar;
+      const bool bt601 = par->color_space == AVCOL_SPC_BT470BG || par->color_space == AVCOL_SPC_SMPTE170M ||
+                         (par->color_space == AVCOL_SPC_UNSPECIFIED && par->height <= 576);
+      if (par->format != AV_PIX_FMT_YUV420P || par->color_range == AVCOL_RANGE_JPEG || !bt601) return false;
+    }
+    if (planar_ != on) have_current_ = false;
+    planar_ = on;
+    return true;
+  }
+
+  const Planes* get_planes(std::int64_t frame) override {
+    if (!planar_ || get_frame(frame) == nullptr) return nullptr;
+    return &planes_;
+  }
+
   void on_seek() override {
     avcodec_flush_buffers(codec_.get());
     draining_ = false;
@@ -265,38 +294,51 @@ class CodecFrameDecoder final : public FrameDecoderBase {
     const int w = frame_->width;
     const int h = frame_->height;
     if (w <= 0 || h <= 0) return;
-    if (!scaler_ || w != scaled_w_ || h != scaled_h_ || frame_->format != scaled_format_) {
-      scaler_.reset(sws_getContext(w, h, static_cast<AVPixelFormat>(frame_->format), w, h,
-                                   AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr));
-      scaled_w_ = w;
-      scaled_h_ = h;
-      scaled_format_ = frame_->format;
-    }
-    if (!scaler_) return;
+    const int out_w = geometry_.keeps_source() ? w : geometry_.width;
+    const int out_h = geometry_.keeps_source() ? h : geometry_.height;
     BitmapInfoHeader header{};
     header.size = sizeof header;
-    header.width = w;
-    header.height = h;
+    header.width = out_w;
+    header.height = out_h;
     header.planes = 1;
     header.bit_count = 32;
     header.compression = kBiRgb;
-    const std::size_t stride = static_cast<std::size_t>(w) * 4;
-    header.size_image = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(h));
+    const std::size_t stride = static_cast<std::size_t>(out_w) * 4;
+    header.size_image = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(out_h));
+    if (planar_) {
+      // Only a header: the picture is in the planes.
+      bitmap_.resize(sizeof header);
+      std::memcpy(bitmap_.data(), &header, sizeof header);
+      const std::size_t luma = static_cast<std::size_t>(out_w) * out_h;
+      plane_data_.resize(luma + luma / 2);
+      std::uint8_t* y = plane_data_.data();
+      if (!scaler_.convert_planar(frame_->format, frame_->data, frame_->linesize, w, h, geometry_, y, y + luma,
+                                  y + luma + luma / 4))
+        return;
+      planes_ = {y, y + luma, y + luma + luma / 4, out_w, out_h};
+      have_current_ = true;
+      current_pts_ = pending_pts_;
+      return;
+    }
     bitmap_.resize(sizeof header + header.size_image);
     std::memcpy(bitmap_.data(), &header, sizeof header);
-    // Written from the last row up: the bitmap is bottom-up.
-    std::uint8_t* last_row = bitmap_.data() + sizeof header + stride * static_cast<std::size_t>(h - 1);
-    std::uint8_t* planes[4] = {last_row, nullptr, nullptr, nullptr};
-    int strides[4] = {-static_cast<int>(stride), 0, 0, 0};
-    sws_scale(scaler_.get(), frame_->data, frame_->linesize, 0, h, planes, strides);
+    const bool full_range = frame_->color_range == AVCOL_RANGE_JPEG;
+    // Pictures that say nothing of their matrix follow their size.
+    const bool hd = frame_->colorspace == AVCOL_SPC_BT709 ||
+                    (frame_->colorspace == AVCOL_SPC_UNSPECIFIED && h > 576);
+    if (!scaler_.convert(frame_->format, frame_->data, frame_->linesize, w, h, full_range, hd,
+                         geometry_, bitmap_.data() + sizeof header))
+      return;
     have_current_ = true;
     current_pts_ = pending_pts_;
   }
 
+  PictureScaler scaler_;
+  bool planar_ = false;
+  std::vector<std::uint8_t> plane_data_;
+  Planes planes_;
   CodecHandle codec_;
   FrameHandle frame_;
-  SwsHandle scaler_;
-  int scaled_w_ = 0, scaled_h_ = 0, scaled_format_ = -1;
   bool draining_ = false;
   std::deque<std::int64_t> sent_;  // chunk numbers fed, not yet decoded
 };
@@ -315,12 +357,16 @@ std::shared_ptr<AviFile> AviFile::open(const std::string& path) {
   const std::size_t n = file->header_.stream_list.size();
   file->coded_width_.assign(n, 0);
   file->coded_height_.assign(n, 0);
+  file->pixel_aspect_.assign(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
     int s = ffmpeg_stream_for(media.get(), static_cast<int>(i));
     if (s < 0) continue;
     const AVCodecParameters* par = media->streams[s]->codecpar;
     file->coded_width_[i] = par->width;
     file->coded_height_[i] = std::abs(par->height);
+    // The container's aspect (vprp) or the bitstream's.
+    const AVRational sar = av_guess_sample_aspect_ratio(media.get(), media->streams[s], nullptr);
+    if (sar.num > 0 && sar.den > 0) file->pixel_aspect_[i] = static_cast<double>(sar.num) / sar.den;
   }
 
   AviFileInfo& info = file->info_;

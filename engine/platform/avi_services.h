@@ -11,6 +11,7 @@
 
 #include "corvexa/avi_types.h"
 #include "platform/avi_header.h"
+#include "platform/picture_scaler.h"
 
 namespace corvexa::platform {
 
@@ -35,6 +36,7 @@ class AviFile : public std::enable_shared_from_this<AviFile> {
   AviHeader header_;
   AviFileInfo info_{};
   std::vector<int> coded_width_, coded_height_;  // per stream, 0 when unknown
+  std::vector<double> pixel_aspect_;             // per stream, 0 when unknown
 };
 
 // A stream keeps its file alive.
@@ -49,6 +51,8 @@ class AviStream {
   const std::shared_ptr<AviFile>& file() const { return file_; }
   int coded_width() const { return file_->coded_width_[static_cast<std::size_t>(ordinal_)]; }
   int coded_height() const { return file_->coded_height_[static_cast<std::size_t>(ordinal_)]; }
+  // Width over height of one pixel as shown; 0 when the file does not say.
+  double pixel_aspect() const { return file_->pixel_aspect_[static_cast<std::size_t>(ordinal_)]; }
 
  private:
   std::shared_ptr<AviFile> file_;
@@ -66,6 +70,27 @@ class AviFrameDecoder {
   // Frame `frame` (stream numbering, from the stream's start) or null when it
   // cannot be decoded. The bitmap stays valid until the next call.
   virtual const std::uint8_t* get_frame(std::int64_t frame) = 0;
+  // Decoded frames come out at `geometry` (32 bits) from now on; false when
+  // this decoder gives its frames only as stored.
+  virtual bool set_geometry(const PictureGeometry& geometry) = 0;
+  // Frames as planar 4:2:0 Y'CbCr from now on, for a decoder whose frames
+  // are 4:2:0 studio-range BT.601 already; false (and RGB kept) otherwise.
+  // While on, get_frame gives no picture rows, only the planes below.
+  virtual bool set_planar(bool on) {
+    (void)on;
+    return false;
+  }
+  struct Planes {
+    const std::uint8_t* y = nullptr;
+    const std::uint8_t* cb = nullptr;
+    const std::uint8_t* cr = nullptr;
+    int width = 0, height = 0;  // chroma planes are half of each
+  };
+  // Frame `frame` as planes, or null (not planar, or not decodable).
+  virtual const Planes* get_planes(std::int64_t frame) {
+    (void)frame;
+    return nullptr;
+  }
 };
 
 }  // namespace corvexa::platform

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -249,6 +250,79 @@ TEST(AudioReader, Mp3InBothLayoutsDeliversTheWholeTrack) {
       EXPECT_NEAR(seconds, 5.08, 0.1);
     }
   }
+}
+
+// Whatever the frame rate, every MP3 sample reaches a block, and the sound
+// waiting between blocks stays below one block and one decoded frame.
+TEST(AudioReader, Mp3AtAnyFrameRateKeepsTheWholeTrackWithFlatMemory) {
+  kavrol_test::TempDir dir;
+  const std::string path = dir.file("mp3.avi");
+  ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc=size=32x32:rate=10:duration=6 -f lavfi -i "
+                     "sine=frequency=700:sample_rate=44100:duration=6 -ac 2 -c:v rawvideo -pix_fmt bgr24 "
+                     "-c:a libmp3lame -b:a 128k '" + path + "'"));
+  struct Case {
+    std::uint32_t rate, scale;
+  };
+  const Case cases[] = {{10, 1}, {25, 2}, {15, 1}, {25, 1}, {30000, 1001}, {50, 1}};
+  std::size_t first_total = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rate) + "/" + std::to_string(c.scale));
+    AudioReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    ASSERT_TRUE(reader.Prepare(c.rate, c.scale));
+    reader.BeginRun();
+    std::size_t total = 0, most_waiting = 0, largest_block = 0;
+    for (int i = 0; i < 100000; ++i) {
+      std::int32_t n = 0;
+      std::uint8_t* data = nullptr;
+      int code = reader.ReadBlock(n, data);
+      if (code == 50) break;
+      ASSERT_EQ(code, 0);
+      total += static_cast<std::size_t>(n);
+      largest_block = std::max(largest_block, static_cast<std::size_t>(n));
+      most_waiting = std::max(most_waiting, reader.waiting_bytes());
+    }
+    reader.EndRun();
+    // The track as decoded keeps the encoder's priming and padding (at most
+    // two frames); it is the same at every rate.
+    EXPECT_NEAR(total / (44100.0 * 4), 6.0, 2 * 1152.0 / 44100);
+    if (first_total == 0) first_total = total;
+    EXPECT_EQ(total, first_total);
+    EXPECT_LT(most_waiting, largest_block + 1152 * 4);
+  }
+}
+
+// A rate the disc needs is reached by filtering: a 5 kHz tone at 22050 Hz
+// comes out at 44100 Hz without its mirror image at 17050 Hz, and a single
+// channel comes out on both.
+TEST(AudioReader, ConformingResamplesAndDoublesOneChannel) {
+  kavrol_test::TempDir dir;
+  AviAudioFormat audio;
+  audio.format = kavrol_test::pcm_format(1, 22050, 16);
+  const std::string path = write_sound_avi(dir, "c.avi", audio,
+                                           {kavrol_test::tone_pcm16(22050, 1, 22050, 5000)});
+  AudioReader reader;
+  ASSERT_TRUE(reader.Open(path));
+  reader.ConformTo(44100, true);
+  ASSERT_TRUE(reader.Prepare(25, 1));
+  EXPECT_EQ(reader.Describe().sample_rate, 44100);
+  EXPECT_TRUE(reader.Describe().stereo);
+  std::vector<std::uint8_t> pcm = read_all(reader);
+  const std::size_t frames = pcm.size() / 4;
+  EXPECT_NEAR(frames / 44100.0, 1.0, 0.01);
+  auto power = [&](double hz) {
+    // Goertzel over the middle of the left channel.
+    const double k = 2 * std::cos(2 * M_PI * hz / 44100);
+    double a = 0, b = 0;
+    for (std::size_t i = 4000; i < 40000 && i < frames; ++i) {
+      const double v = sample16(pcm, 2 * i) + k * a - b;
+      b = a;
+      a = v;
+    }
+    return a * a + b * b - k * a * b;
+  };
+  EXPECT_LT(power(17050), power(5000) * 1e-6);
+  for (std::size_t i = 0; i < frames; i += 101) ASSERT_EQ(sample16(pcm, 2 * i), sample16(pcm, 2 * i + 1));
 }
 
 TEST(AudioReader, RealClipsKeepTheirSound) {

@@ -118,6 +118,7 @@ TEST_F(JobTest, FeedsTheSourcePixelsUnderTheRepeatMappingThenFailsHonestly) {
   ASSERT_NE(job, nullptr);
   kavrol_test::RecordingSink sink;
   job->SetTarget(kTargetDvd, 1);
+  job->SetConforming(0);  // the source's size and its rate's code
   job->SetSink(&sink);
   ASSERT_TRUE(job->SetSourceFile(source.c_str()));
   job->SetOutputFile("");
@@ -151,15 +152,8 @@ TEST_F(JobTest, FeedsTheSourcePixelsUnderTheRepeatMappingThenFailsHonestly) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("ten.mpg")));
 }
 
-TEST_F(JobTest, BadSourcesFailAtStartWithOneErrorAndNoOutput) {
+TEST_F(JobTest, BadSourcesFailAtStartWithOneErrorAReasonAndNoOutput) {
   std::ofstream(dir_.file("text.avi")) << "not a video at all";
-  // Sound only: no video stream.
-  kavrol_test::AviWriter audio_only;
-  kavrol_test::AviAudioFormat pcm;
-  pcm.format = kavrol_test::pcm_format(2, 44100, 16);
-  int a = audio_only.add_audio(pcm);
-  audio_only.add_chunk(a, kavrol_test::tone_pcm16(44100, 2, 4410, 440));
-  ASSERT_TRUE(audio_only.write(dir_.file("sound.avi")));
   // Compressed video that no decoder reads.
   kavrol_test::AviWriter garbage;
   kavrol_test::AviVideoFormat layout;
@@ -171,16 +165,26 @@ TEST_F(JobTest, BadSourcesFailAtStartWithOneErrorAndNoOutput) {
   const std::string good = write_avi("good.avi", 3, 25, 1);
   std::filesystem::resize_file(good, 150);
 
-  for (const char* name : {"missing.avi", "text.avi", "sound.avi", "garbage.avi", "good.avi"}) {
+  struct Case {
+    const char* name;
+    const char* reason;  // part of what LastError says
+  };
+  const Case cases[] = {{"missing.avi", "cannot be opened"},
+                        {"text.avi", "cannot be opened"},
+                        {"garbage.avi", "no video decoder for the source's video (ZZZZ)"},
+                        {"good.avi", "cannot be opened"}};
+  for (const Case& c : cases) {
     AviToMpegJob* job = new_job();
     kavrol_test::RecordingSink sink;
     job->SetSink(&sink);
-    job->SetSourceFile(dir_.file(name).c_str());
+    job->SetSourceFile(dir_.file(c.name).c_str());
     job->Start();  // reports on the caller's thread
-    EXPECT_EQ(sink.errors, std::vector<std::string>{"Convert Error"}) << name;
+    EXPECT_EQ(sink.errors, std::vector<std::string>{"Convert Error"}) << c.name;
+    EXPECT_NE(std::string(job->LastError()).find(c.reason), std::string::npos)
+        << c.name << ": " << job->LastError();
     job->Release();
-    EXPECT_FALSE(std::filesystem::exists(dir_.file(std::string(name).replace(std::string(name).size() - 4, 4, ".mpg"))))
-        << name;
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(std::string(c.name).replace(std::string(c.name).size() - 4, 4, ".mpg"))))
+        << c.name;
   }
 }
 
@@ -327,6 +331,22 @@ TEST(MpegEncoderFacade, SuperVcdAudioBitrateIndexDependsOnTheMode) {
   encoder->SetTarget(kTargetDvd, 1);
   encoder->SetAudioBitrate(7);
   EXPECT_EQ(mpeg::encoder_context().record.audio_bitrate_index, 7);
+  // Layer II forbids 32 to 56 and 80 kbit/s for two channels and 224 kbit/s
+  // and more for one: the previous rate stays.
+  struct Pair {
+    int mode, index;
+    bool allowed;
+  };
+  const Pair pairs[] = {{0, 1, false}, {0, 2, false}, {0, 3, false}, {0, 4, true}, {0, 5, false},
+                        {0, 6, true},  {0, 14, true}, {3, 1, true},  {3, 10, true}, {3, 11, false},
+                        {3, 14, false}, {1, 3, false}, {2, 12, true}};
+  for (const Pair& p : pairs) {
+    encoder->SetAudioMode(p.mode);
+    encoder->SetAudioBitrate(7);
+    encoder->SetAudioBitrate(p.index);
+    EXPECT_EQ(mpeg::encoder_context().record.audio_bitrate_index, p.allowed ? p.index : 7)
+        << "mode " << p.mode << " index " << p.index;
+  }
   encoder->SetTarget(7, 0);  // no such preset: stored, nothing applied
   EXPECT_EQ(mpeg::encoder_context().record.mpeg_type, 7);
   EXPECT_EQ(mpeg::encoder_context().record.gop_size, 12);

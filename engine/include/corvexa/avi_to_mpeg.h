@@ -26,6 +26,21 @@ class AviToMpegJob : public EngineObject {
   // 12: opens and measures the source on the caller's thread, then runs the
   // encoding on the worker. Failures reach the sink as "Convert Error".
   virtual void Start() = 0;
+  // 13: why the last Start or run failed, in the engine's words ("" when
+  // nothing failed). The sink still receives "Convert Error".
+  virtual const char* LastError() = 0;
+  // 14: whether VideoCD, SuperVCD and DVD conversions bring the picture,
+  // rate and sound to what the disc requires (on unless turned off).
+  virtual void SetConforming(std::uint8_t on) = 0;
+  // 15: whether Start picks the PAL or NTSC form of the target from the
+  // source's frame rate instead of the form SetTarget named (off unless
+  // turned on).
+  virtual void SetStandardFromSource(std::uint8_t on) = 0;
+  // 16: after Start, one line for each change made to the source (picture
+  // size, rate, sound), separated by newlines; "" when none.
+  virtual const char* Adjustments() = 0;
+  // 17: after Start, the file the run writes.
+  virtual const char* OutputPath() = 0;
 
  protected:
   ~AviToMpegJob() = default;

@@ -39,6 +39,19 @@ using GetAudioBlockFn = std::int32_t (*)(void* context, std::int32_t frame_numbe
                                          std::int32_t spare2);
 using SpareFn = std::int32_t (*)();
 
+// A frame as the decoder gave it: planar 4:2:0 Y'CbCr, studio range, at the
+// picture's size; it stays valid until the next call.
+struct PlanarFrame {
+  const std::uint8_t* y;
+  const std::uint8_t* cb;
+  const std::uint8_t* cr;
+  std::int32_t y_stride, c_stride;
+  std::int32_t width, height;
+};
+// Fills `out` with output frame `frame_number`; 0 = success, anything else =
+// the frame comes through GetVideoFrameFn as RGB instead.
+using GetPlanarFrameFn = std::int32_t (*)(void* context, std::int32_t frame_number, PlanarFrame* out);
+
 // What the caller tells the encoder about its source. All zero unless set.
 struct SourceDescription {
   char output_path[kMaxPath];
@@ -79,6 +92,18 @@ class MpegEncoder : public EngineObject {
   virtual void SetCopyright(std::int32_t value) = 0;          // 18
   virtual void SetPrivateBit(std::int32_t value) = 0;         // 19
   virtual void SetOriginal(std::int32_t value) = 0;           // 20
+  // 21: 0 none, 1 2:3, 2 3:2 field repetition flags on the pictures (film
+  // shown at 29.97 frames per second).
+  virtual void SetPulldown(std::int32_t mode) = 0;
+  // 22: aspect_ratio_information of the sequence; 0 restores the preset's.
+  virtual void SetAspectRatio(std::int32_t code) = 0;
+  // 23: the last message of the last run ("" when it had none).
+  virtual const char* LastMessage() = 0;
+  // 24: sound coded as AC-3 at this many bit/s; 0 keeps MPEG audio.
+  virtual void SetAc3BitRate(std::int32_t bit_rate) = 0;
+  // 25: for the next Encode, frames are first asked for as planes through
+  // `fn` (with Encode's context); null: RGB pictures only.
+  virtual void SetPlanarSource(GetPlanarFrameFn fn) = 0;
 
  protected:
   ~MpegEncoder() = default;

@@ -199,6 +199,18 @@ void LayerCoder::filter(const short* const pcm[2]) {
   }
 }
 
+void LayerCoder::prime(const short* const pcm[2], int samples) {
+  for (int ch = 0; ch < p_.channels; ++ch) {
+    double* fifo = fifo_[ch].data();
+    int pos = fifo_pos_;
+    for (int i = 0; i < samples; ++i) {
+      pos = (pos - 1) & 511;
+      fifo[pos] = fifo[pos + 512] = pcm[ch][i] / 32768.0;
+    }
+    if (ch == p_.channels - 1) fifo_pos_ = pos;
+  }
+}
+
 void LayerCoder::scale_factors() {
   const int parts = p_.layer == 1 ? 1 : 3;
   for (int ch = 0; ch < p_.channels; ++ch) {

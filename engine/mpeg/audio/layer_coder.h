@@ -72,6 +72,10 @@ struct FrameInfo {
   double smr[2][32] = {};
 };
 
+// Samples by which the analysis and synthesis filterbanks together delay the
+// decoded sound: 512 taps of the window less one block of 32, plus one.
+inline constexpr int kFilterbankDelay = 481;
+
 class LayerCoder {
  public:
   // Tables, filterbank FIFOs, model histories and the padding lag are reset.
@@ -79,6 +83,10 @@ class LayerCoder {
   // Codes one frame of `pcm[ch][0 .. samples_per_frame)` into `out`.
   // `ctx` receives the verbose diagnostics (may be null).
   void encode_frame(const short* const pcm[2], BitWriter& out, EncoderContext* ctx, bool verbose);
+  // Before the first frame: `samples` leading samples go into the
+  // filterbank's window without a frame of their own, so that the decoded
+  // sound starts with them instead of kFilterbankDelay samples late.
+  void prime(const short* const pcm[2], int samples);
   const FrameInfo& last_frame() const { return info_; }
   const FrameParams& params() const { return p_; }
 

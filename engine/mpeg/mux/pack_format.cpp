@@ -18,9 +18,9 @@ void SectorBuilder::fill(std::uint8_t v, std::size_t n) {
 }
 
 void write_pack_header(SectorBuilder& b, bool mpeg2, double scr_ticks, std::uint32_t mux_rate) {
-  std::uint64_t base = base_90khz(scr_ticks);
   b.u32(0x000001BA);
   if (mpeg2) {
+    std::uint64_t base = scr_base_90khz(scr_ticks);
     std::uint32_t ext = extension_27mhz(scr_ticks);
     b.byte(0x40 | ((base >> 27) & 0x38) | 0x04 | ((base >> 28) & 0x03));
     b.byte(base >> 20);

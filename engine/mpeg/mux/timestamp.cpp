@@ -12,8 +12,17 @@ TimestampRecord to_record(double ticks, bool with_extension) {
     r.negative = 1;
     ticks = -ticks;
   }
-  double base = std::floor(ticks / 300.0);
-  double ext = ticks - 300.0 * base;
+  // Times are computed in fractions of a tick: the nearest tick is meant, and
+  // without the extension the nearest 90 kHz step.
+  double base, ext;
+  if (with_extension) {
+    const double whole = std::round(ticks);
+    base = std::floor(whole / 300.0);
+    ext = whole - 300.0 * base;
+  } else {
+    base = std::round(ticks / 300.0);
+    ext = 0;
+  }
   if (base > 4294967295.0) {
     r.base_bit32 = 1;
     base -= 4294967296.0;
@@ -31,14 +40,21 @@ double from_record(const TimestampRecord& record) {
 
 std::uint64_t base_90khz(double ticks) {
   if (ticks < 0) ticks = 0;
-  auto base = static_cast<std::uint64_t>(std::floor(ticks / 300.0));
+  auto base = static_cast<std::uint64_t>(std::round(ticks / 300.0));
+  return base & ((std::uint64_t{1} << 33) - 1);
+}
+
+std::uint64_t scr_base_90khz(double ticks) {
+  if (ticks < 0) ticks = 0;
+  auto base = static_cast<std::uint64_t>(std::floor(std::round(ticks) / 300.0));
   return base & ((std::uint64_t{1} << 33) - 1);
 }
 
 std::uint32_t extension_27mhz(double ticks) {
   if (ticks < 0) ticks = 0;
-  double base = std::floor(ticks / 300.0);
-  return static_cast<std::uint32_t>(ticks - base * 300.0) % 300u;
+  const double whole = std::round(ticks);
+  double base = std::floor(whole / 300.0);
+  return static_cast<std::uint32_t>(whole - base * 300.0) % 300u;
 }
 
 void store_record(const TimestampRecord& record, std::uint8_t* out) {

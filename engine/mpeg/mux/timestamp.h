@@ -20,9 +20,12 @@ struct TimestampRecord {
 TimestampRecord to_record(double ticks, bool with_extension);
 double from_record(const TimestampRecord& record);
 
-// The 33-bit 90 kHz base of a (non-negative) tick value, wrapped like the
-// stream's clock.
+// The 33-bit 90 kHz value nearest a (non-negative) tick value, wrapped like
+// the stream's clock: time stamps, and clock references without extension.
 std::uint64_t base_90khz(double ticks);
+// The base of a clock reference that carries the extension: the nearest
+// whole tick split into base and extension.
+std::uint64_t scr_base_90khz(double ticks);
 // The 9-bit 27 MHz extension of a tick value.
 std::uint32_t extension_27mhz(double ticks);
 

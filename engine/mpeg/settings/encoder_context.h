@@ -31,6 +31,22 @@ class FrameSource {
   // anything else = error. `data` stays valid until the next call.
   virtual int GetAudio(int frame_number, const std::uint8_t*& data, int& byte_count,
                        int& advance) = 0;
+  // The frame as planar 4:2:0 Y'CbCr at the picture's size (studio range,
+  // the matrix the settings name), for sources that decode to it: the
+  // encoder takes the planes as they are. 0 = success and `planes` filled,
+  // anything else = ask GetFrame for the RGB picture instead.
+  struct Planes {
+    const std::uint8_t* y = nullptr;
+    const std::uint8_t* cb = nullptr;
+    const std::uint8_t* cr = nullptr;
+    int y_stride = 0, c_stride = 0;
+    int width = 0, height = 0;
+  };
+  virtual int GetPlanes(int frame_number, Planes& planes) {
+    (void)frame_number;
+    (void)planes;
+    return -1;
+  }
   // Per-sample audio (the audio encoder's second input mode): up to `wanted`
   // sample frames from sample `start_sample`; `sample_count` receives how
   // many came. Same codes as GetAudio. Sources without this mode answer 50.
@@ -123,6 +139,14 @@ struct EncoderContext {
   SourceInfo source{};
   FrameSource* frames = nullptr;
   AudioInputMode audio_input_mode = AudioInputMode::kPerVideoFrame;
+  // The audio stage takes up its filterbank's delay with the sound's first
+  // samples, so that decoded sound starts with the first picture instead of
+  // kFilterbankDelay samples late. Conversions ask for it; the bare
+  // elementary stream keeps the delay.
+  bool start_sound_with_picture = false;
+  // The audio stage codes AC-3 at this many bit/s instead of MPEG audio
+  // (0: MPEG audio as the settings say).
+  int ac3_bit_rate = 0;
 
   // File names of the run (step E6 of the run entry).
   std::string default_extension = ".mpg";

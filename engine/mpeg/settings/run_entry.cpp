@@ -39,6 +39,9 @@ bool replace_file(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// The audio stream's extension: AC-3 or MPEG audio.
+const char* audio_extension(const EncoderContext& ctx) { return ctx.ac3_bit_rate > 0 ? ".ac3" : ".mp2"; }
+
 // An empty elementary stream file under a name of its own beside the output.
 bool create_intermediate(EncoderContext& ctx, const char* tag, std::string& name) {
   const int fd = create_unique_file(folder_of(ctx.output_name), tag, name);
@@ -65,7 +68,8 @@ void keep_stream(EncoderContext& ctx, std::string& name, const char* extension) 
 
 bool is_kept(const EncoderContext& ctx, const std::string& name) {
   const std::string stem = without_extension(ctx.output_name);
-  return name == stem + ".m1v" || name == stem + ".m2v" || name == stem + ".mp2";
+  return name == stem + ".m1v" || name == stem + ".m2v" || name == stem + ".mp2" ||
+         name == stem + ".ac3";
 }
 
 // A run succeeds only with a regular output file in place.
@@ -132,6 +136,9 @@ bool adjust_to_source(EncoderContext& ctx, EncoderSettings& w) {
         if (w.profile > 4) w.profile = 4;
       }
       if ((width > 352 || height > 288) && w.level > 8) w.level = 8;
+      // The display extension describes the picture that is coded.
+      w.display_horizontal_size = width;
+      w.display_vertical_size = height;
       if (w.frame_rate_code > 3) {
         const LevelLimits* level = level_limits(w.level);
         while (level != nullptr && w.frame_rate_code > 3 &&
@@ -144,6 +151,9 @@ bool adjust_to_source(EncoderContext& ctx, EncoderSettings& w) {
   }
   if (s.has_audio) {
     if (w.audio_mode == 3 && w.audio_bitrate_index > 10) w.audio_bitrate_index = 10;
+    // The mode follows the source: a rate chosen for the other mode may be
+    // one layer II forbids for this one.
+    w.audio_bitrate_index = layer2_allowed_index(w.audio_layer, w.audio_mode, w.audio_bitrate_index);
     if (s.bits_per_sample != 16 ||
         (s.sample_rate != 32000 && s.sample_rate != 44100 && s.sample_rate != 48000)) {
       report_message(ctx, "Audio of %d Hz with %d bits per sample cannot be encoded.",
@@ -228,7 +238,7 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   if (ok) {
     ok = (!video_named ||
           create_intermediate(ctx, is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v", ctx.video_file)) &&
-         (!audio_named || create_intermediate(ctx, ".mp2", ctx.audio_file));
+         (!audio_named || create_intermediate(ctx, audio_extension(ctx), ctx.audio_file));
   }
 
   bool video_ok = true, audio_ok = true, mux_ok = true;
@@ -269,7 +279,7 @@ int encode(EncoderContext& ctx, FrameSource* frames, const SourceInfo& source) {
   if (ok && multiplexed) {
     // Streams the settings ask to keep take the names they are known by.
     if (encoded_video && keep_video) keep_stream(ctx, ctx.video_file, is_mpeg2(w.mpeg_type) ? ".m2v" : ".m1v");
-    if (encoded_audio && keep_audio) keep_stream(ctx, ctx.audio_file, ".mp2");
+    if (encoded_audio && keep_audio) keep_stream(ctx, ctx.audio_file, audio_extension(ctx));
   }
   // Whatever did not become a result goes: a failed or stopped run leaves
   // the folder as it found it.

@@ -128,4 +128,16 @@ bool validate_audio(const EncoderSettings& r) {
          in(r.error_protection, 0, 1) && in(r.copyright, 0, 1) && in(r.original, 0, 1);
 }
 
+bool layer2_pair_allowed(int audio_layer, int audio_mode, int bitrate_index) {
+  if (audio_layer != 2 || bitrate_index < 1 || bitrate_index > 14) return true;
+  if (audio_mode == 3) return bitrate_index <= 10;
+  return bitrate_index == 4 || bitrate_index >= 6;
+}
+
+int layer2_allowed_index(int audio_layer, int audio_mode, int bitrate_index) {
+  if (layer2_pair_allowed(audio_layer, audio_mode, bitrate_index)) return bitrate_index;
+  if (audio_mode == 3) return 10;
+  return bitrate_index < 4 ? 4 : 6;
+}
+
 }  // namespace corvexa::mpeg

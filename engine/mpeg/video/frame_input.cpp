@@ -295,7 +295,35 @@ FrameInput::Read FrameInput::get_rgb(int n, const std::uint8_t*& data, int& line
   return Read::kOk;
 }
 
+bool FrameInput::read_planes(int n, PictureStore& entry) {
+  const int w = e_.horizontal_size, h = e_.vertical_size;
+  if (e_.s.chroma_format != 1 || e_.s.grey_chroma || e_.ctx.frames == nullptr || w % 2 || h % 2)
+    return false;
+  if (n >= repeat_first_ && n <= repeat_last_ && repeat_left_ > 0) return false;
+  FrameSource::Planes p;
+  if (e_.ctx.frames->GetPlanes(n, p) != 0) return false;
+  if (p.y == nullptr || p.cb == nullptr || p.cr == nullptr || p.width != w || p.height != h ||
+      p.y_stride < w || p.c_stride < w / 2)
+    return false;
+  const int cw = e_.coded_width, ch = e_.coded_height;
+  for (int row = 0; row < h; ++row)
+    std::memcpy(entry.plane[0].data() + static_cast<std::size_t>(row) * cw,
+                p.y + static_cast<std::size_t>(row) * p.y_stride, static_cast<std::size_t>(w));
+  for (int row = 0; row < h / 2; ++row) {
+    std::memcpy(entry.plane[1].data() + static_cast<std::size_t>(row) * (cw / 2),
+                p.cb + static_cast<std::size_t>(row) * p.c_stride, static_cast<std::size_t>(w / 2));
+    std::memcpy(entry.plane[2].data() + static_cast<std::size_t>(row) * (cw / 2),
+                p.cr + static_cast<std::size_t>(row) * p.c_stride, static_cast<std::size_t>(w / 2));
+  }
+  pad_plane(entry.plane[0].data(), w, h, cw, ch);
+  pad_plane(entry.plane[1].data(), w / 2, h / 2, cw / 2, ch / 2);
+  pad_plane(entry.plane[2].data(), w / 2, h / 2, cw / 2, ch / 2);
+  return true;
+}
+
 FrameInput::Read FrameInput::read_frame(int n, PictureStore& entry, int& code) {
+  // Planes the source decoded to need no trip through RGB and the filters.
+  if (read_planes(n, entry)) return Read::kOk;
   const std::uint8_t* rgb = nullptr;
   int line_bytes = 0;
   const Read r = get_rgb(n, rgb, line_bytes, code);

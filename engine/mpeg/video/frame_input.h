@@ -78,6 +78,8 @@ class FrameInput {
   enum class Read { kOk, kEnd, kShort, kError };
   Read get_rgb(int n, const std::uint8_t*& data, int& line_bytes, int& code);
   Read read_frame(int n, PictureStore& entry, int& code);
+  // The source's own 4:2:0 planes into `entry`; false when it has none.
+  bool read_planes(int n, PictureStore& entry);
   // Reads the next frame; false once a read has failed.
   bool read_next();
   void read_ahead();
