@@ -59,6 +59,13 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Writing over the file being read would lose the source.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 bool probe_source(const std::string& path, SourceStreams* found) {
@@ -143,7 +150,8 @@ std::string AviConversion::prepare(const ConversionPlan& plan, std::string* deta
   // The file is written under a scratch name beside the output and takes
   // the output's name only once it is complete: a failed or stopped run
   // leaves neither a half-written AVI nor a damaged earlier file.
-  if (plan.output.empty() || is_directory(plan.output)) return kCannotCreate;
+  if (plan.output.empty() || is_directory(plan.output) || same_file(plan.output, plan.source))
+    return kCannotCreate;
   for (int attempt = 0; attempt < 100 && scratch_.empty(); ++attempt) {
     std::string name = plan.output + ".part";
     if (attempt > 0) name += std::to_string(attempt);
