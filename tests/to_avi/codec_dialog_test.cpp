@@ -2,9 +2,12 @@
 // the selections it applies to the job, and cancel and OK through Start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "media/codec_dialog_widgets.h"
@@ -156,6 +159,55 @@ TEST_F(CodecDialogTest, CancelReleasesTheStartAndOkRunsIt) {
   ASSERT_NE(to_avi_test::find_stream(streams, "video"), nullptr);
   EXPECT_EQ(to_avi_test::find_stream(streams, "video")->codec, "mpeg4");
   EXPECT_TRUE(run_sink.cancels.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Sets the spin box `name` of the dialog titled `title` once it is shown,
+// then accepts that dialog.
+void set_when_shown(const QString& title, const char* name, int value) {
+  QTimer::singleShot(0, [=] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QDialog*>(w);
+      if (dialog != nullptr && dialog->isVisible() && dialog->windowTitle() == title) {
+        dialog->findChild<QSpinBox*>(name)->setValue(value);
+        dialog->accept();
+        return;
+      }
+    }
+    set_when_shown(title, name, value);
+  });
+}
+
+TEST_F(CodecDialogTest, CompressorSettingsReachTheEncoder) {
+  const std::string source = media_test::ffmpeg_fixture(
+      "dialog_source.mkv",
+      std::string(media_test::kTestPicture) + " " + media_test::kTestTone + " -c:v mpeg4 -c:a flac");
+  kavrol_test::TempDir dir;
+  auto job = to_avi_test::make_job();
+  ASSERT_TRUE(job);
+  const int mpeg4 = to_avi_test::find_video(*job, "(mpeg4)");
+  ASSERT_GE(mpeg4, 0);
+  ASSERT_TRUE(job->SelectVideoCompressor(mpeg4));
+  ASSERT_TRUE(job->VideoCompressorHasConfig());
+  set_when_shown("DivX-compatible MPEG-4 (mpeg4)", "key_frame_interval", 7);
+  EXPECT_TRUE(job->ConfigureVideoCompressor(nullptr));
+  to_avi_test::AviSink sink;
+  job->SetSink(&sink);
+  job->SetDialogParent(corvexa::kHeadless());  // keeps the choice made above
+  ASSERT_TRUE(job->SetSourceFile(source.c_str()));
+  const std::string output = dir.file("settings.avi");
+  job->SetOutputFile(output.c_str());
+  job->Start();
+  ASSERT_TRUE(sink.wait_for_end());
+  job.reset();
+  ASSERT_EQ(sink.completions.size(), 1u);
+  const std::string flags = media_test::command_output(
+      "ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 '" + output + "'");
+  // 50 frames, a key frame every 7: frames 0, 7, ... 49.
+  EXPECT_EQ(std::count(flags.begin(), flags.end(), 'K'), 8) << flags;
 }
 
 }  // namespace
