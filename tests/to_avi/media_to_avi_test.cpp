@@ -273,6 +273,8 @@ TEST_F(MediaToAviTest, StartStepsReportTheirMessages) {
       {good, dir_.path().string(),
        "Can not create the output file ,please check the output file 's path."},
       {good, good, "Can not create the output file ,please check the output file 's path."},
+      {good, dir_.path().string() + "/" + std::string(300, 'n') + ".avi",
+       "Can not create the output file ,please check the output file 's path."},
       {good, root ? std::string() : dir_.file("locked/d.avi"),
        "Can not create the output file ,please check the output file 's path."},
   };
