@@ -210,7 +210,7 @@ class MediaToAviJob final : public EngineObjectImpl<MediaToAvi, MediaToAviJob>,
   bool choose_compressors() {
     in_dialog_ = true;
     bool accepted = true;
-    if (dialog_parent_ != kHeadless() && media::dialogs_available()) {
+    if (dialog_parent_ != headless_dialog_parent() && media::dialogs_available()) {
       accepted = media::run_codec_dialog(*this, dialog_parent_);
     } else {
       const media::CodecDialogState state = dialog_setup();
