@@ -29,8 +29,9 @@ std::vector<std::string> names(corvexa::CodecList& list) {
 }
 
 bool has_encoder(const std::string& name) {
-  return media_test::command_output("ffmpeg -hide_banner -encoders 2>/dev/null")
-             .find(" " + name + " ") != std::string::npos;
+  static const std::string encoders =
+      media_test::command_output("ffmpeg -hide_banner -encoders 2>/dev/null");
+  return encoders.find(" " + name + " ") != std::string::npos;
 }
 
 // The expected lists: every candidate FFmpeg has, in this order.
