@@ -20,6 +20,7 @@
 #include "file_checks.h"
 #include "info_command.h"
 #include "interrupts.h"
+#include "to_avi_command.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ const char* kUsage =
     "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--pal|--ntsc] [--keep-source]\n"
     "                     INPUT... [-o OUTPUT]\n"
     "  kavrol-cli info [--crlf] FILE...\n"
+    "  kavrol-cli to-avi [--divx] [--video NAME] [--audio NAME] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli codecs\n"
     "  kavrol-cli --help\n"
     "  kavrol-cli --version\n"
     "\n"
@@ -45,6 +48,14 @@ const char* kUsage =
     "\n"
     "info     Prints the information report of each FILE (any media file), as the\n"
     "         desktop program shows it; --crlf keeps the engine's CR LF line ends.\n"
+    "\n"
+    "to-avi   Converts each INPUT (any media file) into an AVI file, as \"ALL to AVI\"\n"
+    "         does, or \"ALL to DivX\" with --divx. --video and --audio choose a\n"
+    "         compressor by name, by the encoder in its parentheses or by the start\n"
+    "         of its name; \"none\" stores the stream uncompressed. Without -o the\n"
+    "         output is the input's name with \".avi\".\n"
+    "\n"
+    "codecs   Lists the video and audio compressors to-avi can use.\n"
     "\n"
     "Progress goes to standard error. The exit status is 0 when every conversion\n"
     "succeeded, 1 when one failed, 2 for a usage error, 130 after Ctrl-C and 143\n"
@@ -295,6 +306,8 @@ int main(int argc, char** argv) {
   }
   if (command == "convert") return run_convert(argc, argv);
   if (command == "info") return kavrol::run_info(argc, argv, kUsage);
+  if (command == "to-avi") return kavrol::run_to_avi(argc, argv, kUsage);
+  if (command == "codecs") return kavrol::run_codecs(argc, argv, kUsage);
   std::fprintf(stderr, "kavrol-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
   return 2;
 }
