@@ -9,6 +9,7 @@ packages=(
   libmpg123-dev
   libpulse-dev
   qt6-base-dev
+  xvfb xauth imagemagick fonts-dejavu-core
   googletest libgtest-dev
   ffmpeg
 )
