@@ -50,20 +50,9 @@ struct AviFileWriter::Impl {
     st->avg_frame_rate = codec->framerate;
     return st;
   }
-  // Per stream: how far before zero its first packet starts; -1 until seen.
-  std::int64_t lead_in[2] = {-1, -1};
-
   bool write(AVPacket* packet, AVCodecContext* codec, AVStream* stream) {
     packet->stream_index = stream->index;
     av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-    // An AVI keeps no time stamps: each stream's chunks just follow one
-    // another. A stream starting before zero (the MP3 encoder's priming)
-    // would make libavformat shift every stream, and so put an empty frame
-    // at the head of the video, which then runs one frame late.
-    std::int64_t& lead = lead_in[stream->index & 1];
-    if (lead < 0) lead = packet->dts != AV_NOPTS_VALUE && packet->dts < 0 ? -packet->dts : 0;
-    if (packet->pts != AV_NOPTS_VALUE) packet->pts += lead;
-    if (packet->dts != AV_NOPTS_VALUE) packet->dts += lead;
     if (av_interleaved_write_frame(format.get(), packet) < 0) failed = true;
     return !failed;
   }
