@@ -127,7 +127,7 @@ Result ConversionRun::convert() {
   }
   RunSink sink(*this);
   job->SetSink(&sink);
-  job->SetDialogParent(corvexa::kHeadless());
+  job->SetDialogParent(corvexa::headless_dialog_parent());
   // MPEG-4 tagged DIVX, sound in MP3 (PCM without an MP3 encoder).
   if (!job->SetCompressorPreset(corvexa::kPresetDivx)) {
     job->Release();
