@@ -18,6 +18,8 @@
 #include "corvexa/avi_to_mpeg.h"
 #include "corvexa/mpeg_encoder.h"
 #include "engine_library.h"
+#include "info_command.h"
+#include "to_avi_command.h"
 
 namespace {
 
@@ -26,6 +28,9 @@ constexpr const char* kVersion = "0.1.0";
 const char* kUsage =
     "Usage:\n"
     "  kavrol-cli convert --target mpeg1|vcd|mpeg2|svcd|dvd [--ntsc] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli info [--crlf] FILE...\n"
+    "  kavrol-cli to-avi [--divx] [--video NAME] [--audio NAME] INPUT... [-o OUTPUT]\n"
+    "  kavrol-cli codecs\n"
     "  kavrol-cli --help\n"
     "  kavrol-cli --version\n"
     "\n"
@@ -33,6 +38,17 @@ const char* kUsage =
     "         (or a single elementary stream when the source has only video or only\n"
     "         sound). PAL presets unless --ntsc is given. Without -o the output is\n"
     "         the input's name with \".mpg\"; -o takes one input only.\n"
+    "\n"
+    "info     Prints the information report of each FILE (any media file), as the\n"
+    "         desktop program shows it; --crlf keeps the engine's CR LF line ends.\n"
+    "\n"
+    "to-avi   Converts each INPUT (any media file) into an AVI file, as \"ALL to AVI\"\n"
+    "         does, or \"ALL to DivX\" with --divx. --video and --audio choose a\n"
+    "         compressor by name, by the encoder in its parentheses or by the start\n"
+    "         of its name; \"none\" stores the stream uncompressed. Without -o the\n"
+    "         output is the input's name with \".avi\".\n"
+    "\n"
+    "codecs   Lists the video and audio compressors to-avi can use.\n"
     "\n"
     "Progress goes to standard error. The exit status is 0 when every conversion\n"
     "succeeded, 1 when one failed, 2 for a usage error and 130 when interrupted.\n"
@@ -258,6 +274,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "convert") return run_convert(argc, argv);
+  if (command == "info") return kavrol::run_info(argc, argv, kUsage);
+  if (command == "to-avi") return kavrol::run_to_avi(argc, argv, kUsage);
+  if (command == "codecs") return kavrol::run_codecs(argc, argv, kUsage);
   std::fprintf(stderr, "kavrol-cli: unknown command '%s'\n%s", command.c_str(), kUsage);
   return 2;
 }

@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libmpg123-dev
+  libpulse-dev
   qt6-base-dev
   xvfb xauth imagemagick fonts-dejavu-core
   googletest libgtest-dev

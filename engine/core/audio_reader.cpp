@@ -7,6 +7,7 @@
 #include "core/factory.h"
 #include "core/kinds.h"
 #include "corvexa/avi_types.h"
+#include "platform/media_file.h"
 
 namespace corvexa::core {
 
@@ -75,14 +76,24 @@ bool AudioReader::Open(const std::string& path) {
   return samples_ != nullptr || fallback_source_ != nullptr;
 }
 
+bool AudioReader::OpenMedia(const std::string& path) {
+  Close();
+  std::unique_ptr<platform::MediaFile> file = platform::MediaFile::open(path);
+  const platform::MediaStreamInfo* audio = file ? file->primary_audio() : nullptr;
+  if (audio == nullptr || !audio->decodable) return false;
+  media_path_ = path;
+  return true;
+}
+
 bool AudioReader::Prepare(std::uint32_t video_rate, std::uint32_t video_scale) {
   prepared_ = false;
   FreeBuffers();
   decoded_.reset();
   is_mp3_ = false;
   rate_factor_ = 1;
-  if (!stream_ || video_rate == 0 || video_scale == 0) return false;
+  if (video_rate == 0 || video_scale == 0) return false;
   const double fps = static_cast<double>(video_rate) / video_scale;
+  if (!stream_) return !media_path_.empty() && PrepareDecoded(fps);
   const std::vector<std::uint8_t>& format = stream_->format();
   if (format.size() < 16) return PrepareDecoded(fps);
   WaveFormat wf{};
@@ -132,16 +143,20 @@ bool AudioReader::Prepare(std::uint32_t video_rate, std::uint32_t video_scale) {
 // Sound the reader does not take itself comes decoded and resampled by the
 // platform, at the same block size a PCM source of that rate would have.
 bool AudioReader::PrepareDecoded(double fps) {
-  const std::vector<std::uint8_t>& format = stream_->format();
-  int source_rate = 0;
-  if (format.size() >= 8) {
-    WaveFormat wf{};
-    std::memcpy(&wf, format.data(), std::min(format.size(), sizeof wf));
-    source_rate = static_cast<int>(wf.samples_per_sec);
+  if (stream_) {
+    const std::vector<std::uint8_t>& format = stream_->format();
+    int source_rate = 0;
+    if (format.size() >= 8) {
+      WaveFormat wf{};
+      std::memcpy(&wf, format.data(), std::min(format.size(), sizeof wf));
+      source_rate = static_cast<int>(wf.samples_per_sec);
+    }
+    decoded_ = platform::DecodedAudio::open(*stream_, platform::decoded_output_rate(source_rate));
+  } else {
+    decoded_ = platform::DecodedAudio::open_file(media_path_, 0);
   }
-  const int out_rate = platform::decoded_output_rate(source_rate);
-  decoded_ = platform::DecodedAudio::open(*stream_, out_rate);
   if (!decoded_) return false;
+  const int out_rate = decoded_->rate();
   decoded_rewound_ = true;
   is_mp3_ = false;
   channels_ = decoded_->channels();
@@ -305,6 +320,7 @@ void AudioReader::Close() {
   CloseFallback();
   samples_.reset();
   stream_.reset();
+  media_path_.clear();
   decoded_.reset();
   prepared_ = false;
 }

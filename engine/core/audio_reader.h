@@ -30,6 +30,9 @@ class AudioReader {
 
   // True when the file's sound can be read at all.
   bool Open(const std::string& path);
+  // The sound of a file that is not AVI, decoded by the platform; true when
+  // it has sound the platform decodes.
+  bool OpenMedia(const std::string& path);
   // Sizes the blocks for a video of video_rate / video_scale frames per
   // second and finds the rate factor; false leaves the job without sound.
   bool Prepare(std::uint32_t video_rate, std::uint32_t video_scale);
@@ -85,6 +88,7 @@ class AudioReader {
   std::size_t queue_offset_ = 0;
   Mp3Decoder* mp3_ = nullptr;
   std::unique_ptr<platform::DecodedAudio> decoded_;
+  std::string media_path_;  // a file that is not AVI, its sound decoded
   bool decoded_rewound_ = true;
   // The engine's own reader, for blocks the platform cannot read.
   Zelavilib* fallback_ = nullptr;

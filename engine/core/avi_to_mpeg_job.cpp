@@ -16,8 +16,10 @@
 #include "core/output_name.h"
 #include "core/video_frame_reader.h"
 #include "corvexa/avi_to_mpeg.h"
+#include "corvexa/media_source.h"
 #include "corvexa/mpeg_encoder.h"
 #include "platform/avi_services.h"
+#include "platform/media_file.h"
 
 namespace corvexa::core {
 
@@ -77,6 +79,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   void SetPreviewWindow(PreviewSurface* surface) override {
     preview_ = surface;
     if (video_) video_->SetPreview(surface);
+    if (media_source_) media_source_->SetPreviewWindow(surface);
   }
 
   void SetSink(ConvertSink* sink) override {
@@ -131,8 +134,8 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   }
 
  private:
-  EngineObject* construct_mymediasource_if_any() {
-    return make_heap_object(construct_mymediasource);
+  MediaSource* construct_mymediasource_if_any() {
+    return static_cast<MediaSource*>(make_heap_object(construct_mymediasource));
   }
 
   void ClearState() {
@@ -149,13 +152,15 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   bool OpenAndMeasure() {
     ClearState();
     if (source_refused_ || output_refused_ || source_path_.empty()) return false;
-    // Video through the platform's AVI services; sound independently.
+    // Video through the platform's AVI services, or the frame source when
+    // they cannot decode it; sound independently.
     const bool video_open = video_->Open(source_path_);
-    const bool audio_open = audio_->Open(source_path_);
-    if (!video_open && !audio_open) return false;
-
     std::shared_ptr<platform::AviFile> file = platform::AviFile::open(source_path_);
-    if (!file) return false;
+    if (!file) return OpenOtherMedia();
+    if (!video_open) use_media_source_ = media_source_ != nullptr && media_source_->Open(source_path_.c_str());
+    const bool audio_open = audio_->Open(source_path_);
+    if (!video_open && !use_media_source_ && !audio_open) return false;
+
     const AviFileInfo& info = file->info();
     width_ = static_cast<std::int32_t>(info.width);
     height_ = static_cast<std::int32_t>(info.height);
@@ -165,18 +170,62 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     return true;
   }
 
+  // A file our AVI services cannot open at all (MPEG, WMV, MP4, MOV...):
+  // frames through the frame source, sound decoded by the platform.
+  bool OpenOtherMedia() {
+    std::unique_ptr<platform::MediaFile> file = platform::MediaFile::open(source_path_);
+    const platform::MediaStreamInfo* video = file ? file->primary_video() : nullptr;
+    if (video == nullptr || video->rate <= 0 || video->scale <= 0) return false;
+    if (media_source_ == nullptr || !media_source_->Open(source_path_.c_str())) return false;
+    use_media_source_ = true;
+    width_ = media_source_->Width();
+    height_ = media_source_->Height();
+    const std::int64_t frames = media_source_->FrameCount();
+    if (frames <= 0 || frames > INT32_MAX / 4 || width_ <= 0 || height_ <= 0) return false;
+    AviStreamInfo stream{};
+    stream.rate = static_cast<std::uint32_t>(video->rate);
+    stream.scale = static_cast<std::uint32_t>(video->scale);
+    stream.length = static_cast<std::uint32_t>(frames);
+    // The frame source counts its frames from 0.
+    first_frame_ = 0;
+    last_frame_ = static_cast<std::int32_t>(frames - 1);
+    frame_count_ = static_cast<std::int32_t>(frames);
+    bit_depth_ = 32;
+    if (!SetFrameRate(stream)) return false;
+    const bool audio_open = audio_->OpenMedia(source_path_);
+    audio_ready_ = audio_open && audio_->Prepare(stream.rate, stream.scale);
+    return true;
+  }
+
   bool SetUpVideo(const AviFileInfo& info) {
     AviStreamInfo stream{};
     if (!video_->ReadHeader(stream)) return false;
+    if (info.length == 0 || width_ <= 0 || height_ <= 0) return false;
+    if (use_media_source_) {
+      // The frame source delivers 32-bit pictures of its own measure from
+      // its first frame on.
+      width_ = media_source_->Width();
+      height_ = media_source_->Height();
+      bit_depth_ = 32;
+      first_frame_ = 0;
+      const std::int64_t frames = std::min<std::int64_t>(info.length, media_source_->FrameCount());
+      if (frames <= 0 || frames > INT32_MAX / 4) return false;
+      last_frame_ = static_cast<std::int32_t>(frames - 1);
+      frame_count_ = static_cast<std::int32_t>(info.length);
+      return SetFrameRate(stream);
+    }
     bit_depth_ = video_->ProbeDepth(stream.start);
     if (bit_depth_ == 0) return false;
-    if (info.length == 0 || width_ <= 0 || height_ <= 0) return false;
     first_frame_ = static_cast<std::int32_t>(stream.start);
     const std::int64_t last = static_cast<std::int64_t>(stream.start) + info.length - 1;
     const std::int64_t decodable = video_->LastDecodable(last, stream.start);
     if (decodable < 0 || decodable > INT32_MAX / 4) return false;
     last_frame_ = static_cast<std::int32_t>(decodable);
     frame_count_ = static_cast<std::int32_t>(info.length);
+    return SetFrameRate(stream);
+  }
+
+  bool SetFrameRate(const AviStreamInfo& stream) {
     if (stream.scale == 0) return false;
     const double fps = static_cast<double>(stream.rate) / stream.scale;
     FrameRateMapping mapping;
@@ -189,6 +238,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   }
 
   void CloseAll() {
+    if (use_media_source_ && media_source_) media_source_->Close();
     use_media_source_ = false;
     if (video_) video_->Close();
     if (audio_) audio_->Close();
@@ -222,6 +272,8 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     if (job->abandoning_ || holder == nullptr || line_bytes == nullptr) return kFeedReadError;
     std::int64_t n = frame_number < 0 ? 0 : std::min(frame_number, job->frame_count_ - 1);
     std::int64_t source = n / job->frame_repeat_ + job->first_frame_;
+    if (job->use_media_source_)
+      return job->media_source_->GetFrame(holder, line_bytes, source) ? kFeedOk : kFeedReadError;
     return job->video_->ReadFrame(*holder, *line_bytes, source) ? kFeedOk : kFeedReadError;
   }
 
@@ -242,7 +294,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   static std::int32_t SpareCallback() { return 0; }
 
   MpegEncoder* encoder_ = nullptr;
-  EngineObject* media_source_ = nullptr;
+  MediaSource* media_source_ = nullptr;
   std::thread worker_;
   PreviewSurface* preview_ = nullptr;
   bool use_media_source_ = false;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ffmpeg_handles.h"
+#include "platform/media_file.h"
 
 namespace corvexa::platform {
 
@@ -25,12 +26,26 @@ int decoded_output_rate(int source_rate) {
 DecodedAudio::~DecodedAudio() = default;
 
 std::unique_ptr<DecodedAudio> DecodedAudio::open(const AviStream& stream, int out_rate) {
+  return open_stream(stream.file()->path(), "avi", stream.ordinal(), out_rate);
+}
+
+std::unique_ptr<DecodedAudio> DecodedAudio::open_file(const std::string& path, int out_rate) {
+  std::unique_ptr<MediaFile> file = MediaFile::open(path);
+  const MediaStreamInfo* audio = file ? file->primary_audio() : nullptr;
+  if (audio == nullptr) return nullptr;
+  if (out_rate <= 0) out_rate = decoded_output_rate(audio->sample_rate);
+  return open_stream(path, nullptr, audio->index, out_rate);
+}
+
+std::unique_ptr<DecodedAudio> DecodedAudio::open_stream(const std::string& path,
+                                                        const char* format_name, int index,
+                                                        int out_rate) {
   std::unique_ptr<DecodedAudio> audio(new DecodedAudio());
   audio->impl_ = std::make_unique<Impl>();
   Impl& m = *audio->impl_;
-  m.format = open_media(stream.file()->path().c_str(), "avi");
-  if (!m.format || stream.ordinal() >= static_cast<int>(m.format->nb_streams)) return nullptr;
-  m.index = stream.ordinal();
+  m.format = open_media(path.c_str(), format_name);
+  if (!m.format || index < 0 || index >= static_cast<int>(m.format->nb_streams)) return nullptr;
+  m.index = index;
   for (unsigned i = 0; i < m.format->nb_streams; ++i)
     if (static_cast<int>(i) != m.index) m.format->streams[i]->discard = AVDISCARD_ALL;
   const AVCodecParameters* par = m.format->streams[m.index]->codecpar;
@@ -139,10 +154,17 @@ std::int64_t DecodedAudio::read(std::uint8_t* out, std::int64_t size) {
   return done;
 }
 
-bool DecodedAudio::rewind() {
+bool DecodedAudio::rewind() { return seek(0); }
+
+bool DecodedAudio::seek(std::int64_t time) {
   Impl& m = *impl_;
-  if (av_seek_frame(m.format.get(), m.index, 0, AVSEEK_FLAG_BACKWARD) < 0 &&
-      avformat_seek_file(m.format.get(), m.index, INT64_MIN, 0, 0, 0) < 0)
+  const AVRational base = m.format->streams[m.index]->time_base;
+  std::int64_t target = av_rescale_q(std::max<std::int64_t>(0, time),
+                                     AVRational{1, static_cast<int>(kMediaTicksPerSecond)}, base);
+  if (time > 0 && m.format->start_time != AV_NOPTS_VALUE)
+    target += av_rescale_q(m.format->start_time, AVRational{1, AV_TIME_BASE}, base);
+  if (av_seek_frame(m.format.get(), m.index, target, AVSEEK_FLAG_BACKWARD) < 0 &&
+      avformat_seek_file(m.format.get(), m.index, INT64_MIN, target, target, 0) < 0)
     return false;
   avcodec_flush_buffers(m.codec.get());
   swr_init(m.resampler.get());

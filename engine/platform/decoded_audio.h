@@ -1,6 +1,7 @@
-// Sound that the conversion's own paths do not read (AC-3, MP2, AAC, ADPCM,
-// float, 24-bit PCM, more than two channels, odd rates): decoded by FFmpeg
-// and resampled to 16-bit interleaved PCM at a rate the encoder takes.
+// Sound decoded by FFmpeg and resampled to 16-bit interleaved PCM: the sound
+// of other media files, and the AVI sound that the conversion's own paths do
+// not read (AC-3, MP2, AAC, ADPCM, float, 24-bit PCM, more than two
+// channels, odd rates).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,9 @@ class DecodedAudio {
   // one or two channels (more are mixed down to two). Null when FFmpeg
   // cannot decode it.
   static std::unique_ptr<DecodedAudio> open(const AviStream& stream, int out_rate);
+  // The primary audio stream of any media file; `out_rate` 0 chooses
+  // decoded_output_rate of the source's rate.
+  static std::unique_ptr<DecodedAudio> open_file(const std::string& path, int out_rate);
   ~DecodedAudio();
 
   int channels() const { return out_channels_; }
@@ -27,9 +31,14 @@ class DecodedAudio {
   std::int64_t read(std::uint8_t* out, std::int64_t size);
   // Starts again from the beginning of the stream.
   bool rewind();
+  // Goes on from about `time` (100 ns units from the start of the file).
+  bool seek(std::int64_t time);
 
  private:
   DecodedAudio() = default;
+  static std::unique_ptr<DecodedAudio> open_stream(const std::string& path,
+                                                   const char* format_name, int index,
+                                                   int out_rate);
   bool decode_more();
 
   struct Impl;

@@ -13,6 +13,12 @@ class PreviewSurface {
   // One bottom-up 32-bit picture (bytes B, G, R, unused), width x 4 bytes a row.
   virtual void Present(const std::uint8_t* pixels, std::int32_t width,
                        std::int32_t height) = 0;
+  // What the preview player passes on to the surface that shows its video.
+  // A surface without these answers false and ignores the message.
+  virtual bool ToggleFullScreen() { return false; }
+  virtual bool FitToOwner() { return false; }
+  virtual void ForwardMessage(std::uint32_t /*message*/, std::uintptr_t /*wparam*/,
+                              std::intptr_t /*lparam*/) {}
 
  protected:
   ~PreviewSurface() = default;

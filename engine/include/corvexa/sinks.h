@@ -23,3 +23,26 @@ class ConvertSink {
 };
 
 }  // namespace corvexa
+
+namespace corvexa {
+
+// The media-to-AVI job's sink, five slots. Every call comes from the job's
+// worker thread, except the errors and the cancel that Start itself reports.
+class MediaToAviSink {
+ public:
+  // Slot 0: a start step failed, or the conversion failed while running.
+  virtual void OnError(const char* text) = 0;
+  // Slot 1: the whole range was converted and the file is complete.
+  virtual void OnCompleted() = 0;
+  // Slot 2: reserved for window activation; this job does not call it.
+  virtual void OnActivated() = 0;
+  // Slot 3: the user cancelled the codec dialog.
+  virtual void OnCancelled() = 0;
+  // Slot 4: percent x 100 (0..10000), every 100 ms while running.
+  virtual void OnProgress(std::int32_t value) = 0;
+
+ protected:
+  ~MediaToAviSink() = default;
+};
+
+}  // namespace corvexa
