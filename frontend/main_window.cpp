@@ -19,7 +19,7 @@
 #include "controls/transparent_button.h"
 #include "conversion_commands.h"
 #include "convert_dialog.h"
-#include "corvexa/media_play.h"
+#include "corvexa/media_player.h"
 #include "desktop.h"
 #include "engine_binding.h"
 #include "info_dialog.h"
