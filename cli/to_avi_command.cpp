@@ -158,7 +158,7 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
   }
   ToAviSink sink;
   job->SetSink(&sink);
-  job->SetDialogParent(corvexa::kHeadless());
+  job->SetDialogParent(corvexa::headless_dialog_parent());
   if (options.divx && !job->SetCompressorPreset(corvexa::kPresetDivx)) {
     std::fprintf(stderr, "kavrol-cli: no DivX compressor on this machine\n");
     job->Release();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "media/to_avi_messages.h"
 #include "platform/avi_file_writer.h"
 #include "platform/decoded_audio.h"
 #include "platform/media_file.h"
@@ -21,15 +22,6 @@ namespace corvexa::media {
 namespace {
 
 using platform::kMediaTicksPerSecond;
-
-const char kNotMedia[] = "Not input media File or invalidate format media file!";
-const char kNoStreams[] = "There is not audio or video stream in this media file,can not convert!";
-const char kAudioFailed[] = "Can not use Audio compressor!";
-const char kVideoFailed[] = "Can not use Video compressor!";
-const char kCannotCreate[] =
-    "Can not create the output file ,please check the output file 's path.";
-const char kCannotWrite[] = "Can not connect with write filter,can not continue operations.";
-const char kEmptyRange[] = "The start time is not before the end of the media file, nothing to convert.";
 
 std::int64_t now_ms() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -59,6 +51,13 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Writing over the file being read would lose the source.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 bool probe_source(const std::string& path, SourceStreams* found) {
@@ -85,7 +84,7 @@ bool AviConversion::create_muxer(const platform::AviWriterOptions& options) {
 std::string AviConversion::prepare(const ConversionPlan& plan, std::string* detail) {
   plan_ = plan;
   if (!writer_ || plan.writer.interleave_ms != writer_options_.interleave_ms) {
-    if (!create_muxer(plan.writer)) return "Can not create the avi AUX filter,please check the FFmpeg libraries install.";
+    if (!create_muxer(plan.writer)) return kNoMuxer;
   }
   auto file = platform::MediaFile::open(plan.source);
   if (!file) return kNotMedia;
@@ -143,7 +142,8 @@ std::string AviConversion::prepare(const ConversionPlan& plan, std::string* deta
   // The file is written under a scratch name beside the output and takes
   // the output's name only once it is complete: a failed or stopped run
   // leaves neither a half-written AVI nor a damaged earlier file.
-  if (plan.output.empty() || is_directory(plan.output)) return kCannotCreate;
+  if (plan.output.empty() || is_directory(plan.output) || same_file(plan.output, plan.source))
+    return kCannotCreate;
   for (int attempt = 0; attempt < 100 && scratch_.empty(); ++attempt) {
     std::string name = plan.output + ".part";
     if (attempt > 0) name += std::to_string(attempt);

@@ -16,6 +16,7 @@
 #include "media/avi_conversion.h"
 #include "media/codec_dialog.h"
 #include "media/compressor_names.h"
+#include "media/to_avi_messages.h"
 #include "platform/compressor_catalog.h"
 #include "platform/log.h"
 
@@ -23,12 +24,9 @@ namespace corvexa::core {
 
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10000000;
+using namespace media;  // the messages
 
-const char kNoOutputName[] = "Must set the output file name.";
-const char kNoMuxer[] =
-    "Can not create the avi AUX filter,please check the FFmpeg libraries install.";
-const char kRunFailed[] = "Occure an error when converting media file,have to stop.";
+constexpr std::int64_t kTicksPerSecond = 10000000;
 
 std::optional<platform::CompressorEntry> bind_by_name(media::CompressorKind kind,
                                                       const std::string& name) {
@@ -80,6 +78,8 @@ class MediaToAviJob final : public EngineObjectImpl<MediaToAvi, MediaToAviJob>,
   }
   void SetOutputFile(const char* path) override {
     output_ = path != nullptr ? std::string(path, strnlen(path, kMaxPath)) : std::string();
+    // Cut short, the name would be another file's: Start refuses it.
+    output_too_long_ = output_.size() >= static_cast<std::size_t>(kMaxPath);
   }
   void SetStartTime(std::int32_t seconds) override {
     start_time_ = seconds < 0 ? 0 : static_cast<std::int64_t>(seconds) * kTicksPerSecond;
@@ -110,6 +110,7 @@ class MediaToAviJob final : public EngineObjectImpl<MediaToAvi, MediaToAviJob>,
   void Start() override {
     tear_down();
     if (output_.empty()) return fail(kNoOutputName);
+    if (output_too_long_) return fail(kCannotCreate);
     conversion_ = std::make_unique<media::AviConversion>();
     if (!conversion_->create_muxer(writer_options_)) {
       conversion_.reset();
@@ -209,7 +210,7 @@ class MediaToAviJob final : public EngineObjectImpl<MediaToAvi, MediaToAviJob>,
   bool choose_compressors() {
     in_dialog_ = true;
     bool accepted = true;
-    if (dialog_parent_ != kHeadless() && media::dialogs_available()) {
+    if (dialog_parent_ != headless_dialog_parent() && media::dialogs_available()) {
       accepted = media::run_codec_dialog(*this, dialog_parent_);
     } else {
       const media::CodecDialogState state = dialog_setup();
@@ -257,6 +258,7 @@ class MediaToAviJob final : public EngineObjectImpl<MediaToAvi, MediaToAviJob>,
   }
 
   std::string source_, output_;
+  bool output_too_long_ = false;
   media::CompressorNames audio_codecs_, video_codecs_;
   PreviewSurface* preview_ = nullptr;
   void* dialog_parent_ = nullptr;

@@ -52,6 +52,13 @@ struct AviFileWriter::Impl {
   }
   bool write(AVPacket* packet, AVCodecContext* codec, AVStream* stream) {
     packet->stream_index = stream->index;
+    // An AVI has no place for an encoder's lead-in (MP3's starts before 0):
+    // counted from 0, or the muxer would shift every stream and pad the
+    // video with an empty frame.
+    if (codec->initial_padding > 0) {
+      if (packet->pts != AV_NOPTS_VALUE) packet->pts += codec->initial_padding;
+      if (packet->dts != AV_NOPTS_VALUE) packet->dts += codec->initial_padding;
+    }
     av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
     if (av_interleaved_write_frame(format.get(), packet) < 0) failed = true;
     return !failed;

@@ -30,10 +30,11 @@ class CodecList : public EngineObject {
 inline constexpr std::int32_t kPresetAvi = 1;
 inline constexpr std::int32_t kPresetDivx = 2;
 
-// SetDialogParent(kHeadless()): never show the codec dialog, run with the
-// preset's choices (and any the caller made through slots 20 and 21). Without
-// a Qt application on the calling thread the job is headless anyway.
-inline void* kHeadless() { return reinterpret_cast<void*>(std::uintptr_t{1}); }
+// SetDialogParent(headless_dialog_parent()): never show the codec dialog, run
+// with the preset's choices (and any the caller made through slots 20 and
+// 21). Without a Qt application on the calling thread the job is headless
+// anyway.
+inline void* headless_dialog_parent() { return reinterpret_cast<void*>(std::uintptr_t{1}); }
 
 class MediaToAvi : public EngineObject {
  public:
@@ -47,7 +48,7 @@ class MediaToAvi : public EngineObject {
   virtual std::int32_t GetDuration() = 0;                    // 8: seconds
   // 9: also shows each converted picture there; null for none.
   virtual void SetPreviewWindow(PreviewSurface* surface) = 0;
-  // 10: the QWidget owning the codec dialog, null, or kHeadless().
+  // 10: the QWidget owning the codec dialog, null, or headless_dialog_parent().
   virtual void SetDialogParent(void* parent) = 0;
   virtual bool SetSink(MediaToAviSink* sink) = 0;            // 11: null refused
   virtual bool ClearSink() = 0;                              // 12
