@@ -47,6 +47,8 @@ const char* kUsage =
     "         compressor by name, by the encoder in its parentheses or by the start\n"
     "         of its name; \"none\" stores the stream uncompressed. Without -o the\n"
     "         output is the input's name with \".avi\".\n"
+    "         QuickTime, MP4 and Flash files (by content) go through libLumaport.so\n"
+    "         (MPEG-4 DivX video, MP3 sound) unless compressors are chosen.\n"
     "\n"
     "codecs   Lists the video and audio compressors to-avi can use.\n"
     "\n"

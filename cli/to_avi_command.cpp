@@ -15,6 +15,7 @@
 
 #include "corvexa/media_to_avi.h"
 #include "engine_library.h"
+#include "quicktime_route.h"
 #include "to_avi_command.h"
 
 namespace kavrol {
@@ -226,6 +227,25 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
   return 0;
 }
 
+// A QuickTime, MP4 or Flash input, through libLumaport.so: MPEG-4 (DivX)
+// video and MP3 sound.
+int convert_movie(QuickTimeRoute& route, const std::string& input, const std::string& output) {
+  const std::string made = output.empty() ? default_output(input) : output;
+  std::fprintf(stderr, "%s\n", input.c_str());
+  const auto start = std::chrono::steady_clock::now();
+  auto seconds = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const int status = route.convert(input, made, g_stop, [&](int value) { draw_bar(value, seconds()); });
+  std::fprintf(stderr, "\n");
+  if (status == 130) std::fprintf(stderr, "kavrol-cli: stopped\n");
+  if (status != 0) return status;
+  struct stat st {};
+  const long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+  std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(), bytes, seconds());
+  return 0;
+}
+
 }  // namespace
 
 int run_to_avi(int argc, char** argv, const char* usage) {
@@ -265,8 +285,12 @@ int run_to_avi(int argc, char** argv, const char* usage) {
   std::signal(SIGINT, on_stop_signal);
   std::signal(SIGTERM, on_stop_signal);
   int status = 0;
+  QuickTimeRoute quicktime;
   for (const std::string& input : inputs) {
-    const int one = convert_one(engine, input, output, options);
+    // Compressors chosen on the command line are the engine job's to honour.
+    const bool chosen = options.divx || !options.video.empty() || !options.audio.empty();
+    const int one = !chosen && quicktime.takes(input) ? convert_movie(quicktime, input, output)
+                                                      : convert_one(engine, input, output, options);
     if (one == 130 || one == 2) return one;
     if (one != 0) status = 1;
   }

@@ -1,16 +1,14 @@
-// The job object behind `_NEW_LUMAPORT`. The conversion itself is not built
-// yet: Start ends the job at once with kInitialiseError, reported from the
-// job's own thread as a real conversion will report its end.
+// The job object behind `_NEW_LUMAPORT`: each Start runs one conversion on
+// a worker thread of the job's own.
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include "content_kind.h"
+#include "conversion_run.h"
+#include "ffmpeg_query.h"
 #include "lumaport/lumaport.h"
 
 namespace lumaport {
@@ -28,7 +26,7 @@ bool copy_path(const char* from, std::string& to) {
 class QuickTimeJobImpl final : public QuickTimeJob {
  public:
   void Destroy(std::int32_t flags) override {
-    Stop();
+    end_run(/*silently=*/true);  // a released job reports nothing more
     if (flags & 1) delete this;
   }
   void Release() override { Destroy(1); }
@@ -44,26 +42,12 @@ class QuickTimeJobImpl final : public QuickTimeJob {
     progress_ = progress;
   }
   void Start() override {
-    Stop();  // one run at a time: a finished run's thread is joined first
-    ProgressFunction progress = progress_;
-    worker_ = std::thread([progress] {
-      const ProgressReport end{kReportFinished, kInitialiseError};
-      if (progress != nullptr) progress(0, &end);
-    });
+    end_run(false);  // one run at a time: a running one is stopped first
+    run_ = std::make_shared<ConversionRun>(input_, output_, progress_);
+    worker_ = std::thread([run = run_] { run->run(); });
   }
-  std::int32_t InstalledCheck() override {
-    return av_find_input_format("mov") != nullptr ? 0 : kNotInstalled;
-  }
-  // Called from the progress function itself, the job's thread is left to
-  // finish on its own: it holds nothing of the object.
-  void Stop() override {
-    if (!worker_.joinable()) return;
-    if (worker_.get_id() == std::this_thread::get_id()) {
-      worker_.detach();
-    } else {
-      worker_.join();
-    }
-  }
+  std::int32_t InstalledCheck() override { return movie_support_present() ? 0 : kNotInstalled; }
+  void Stop() override { end_run(false); }
   std::uint8_t CanConvert(const char* input) override {
     return file_content_kind(input) != ContentKind::kUnknown ? 1 : 0;
   }
@@ -72,7 +56,26 @@ class QuickTimeJobImpl final : public QuickTimeJob {
   std::string input_, output_;
   void* window_ = nullptr;
   ProgressFunction progress_ = nullptr;
+  std::shared_ptr<ConversionRun> run_;
   std::thread worker_;
+
+  // Stops the run and waits for its thread. Called from the progress
+  // function itself, the thread is left to finish on its own: it holds the
+  // run, nothing of the job.
+  void end_run(bool silently) {
+    if (run_) {
+      if (silently) run_->silence();
+      run_->request_stop();
+    }
+    if (worker_.joinable()) {
+      if (worker_.get_id() == std::this_thread::get_id()) {
+        worker_.detach();
+      } else {
+        worker_.join();
+      }
+    }
+    run_.reset();
+  }
 };
 
 }  // namespace

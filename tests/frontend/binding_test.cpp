@@ -130,7 +130,8 @@ void record_progress(std::int32_t, const lumaport::ProgressReport* report) {
   g_ended.notify_all();
 }
 
-TEST_F(QuickTimeJob, StartEndsTheJobOnItsOwnThreadWithAnInitialisationError) {
+// A Flash header with nothing after it holds no video to convert.
+TEST_F(QuickTimeJob, StartEndsTheJobOnItsOwnThreadWithAConversionError) {
   g_reports.clear();
   job_->SetFiles(write("in.swf", "FWS").c_str(), dir_.file("out.avi").c_str());
   job_->SetWindow(nullptr, record_progress);
@@ -139,7 +140,7 @@ TEST_F(QuickTimeJob, StartEndsTheJobOnItsOwnThreadWithAnInitialisationError) {
   std::lock_guard<std::mutex> hold(g_lock);
   ASSERT_EQ(g_reports.size(), 1u);
   EXPECT_NE(g_reports[0].first.kind, lumaport::kReportProgress);
-  EXPECT_EQ(g_reports[0].first.value, lumaport::kInitialiseError);
+  EXPECT_EQ(g_reports[0].first.value, lumaport::kConvertError);
   EXPECT_NE(g_reports[0].second, std::this_thread::get_id());
   EXPECT_FALSE(fs::exists(dir_.file("out.avi")));
 }
