@@ -32,8 +32,13 @@ QString resource_folder() {
   if (QFileInfo::exists(beside + "/SKIN0") || QFileInfo::exists(beside + "/Corvexa.html")) {
     return beside;
   }
-  const QString installed = QDir::cleanPath(beside + "/../share/kavrol");
-  return QFileInfo(installed).isDir() ? installed : beside;
+  // Installed, the program lives in <prefix>/lib/kavrol; older layouts put
+  // it in <prefix>/bin.
+  for (const char* relative : {"/../../share/kavrol", "/../share/kavrol"}) {
+    const QString installed = QDir::cleanPath(beside + relative);
+    if (QFileInfo(installed).isDir()) return installed;
+  }
+  return beside;
 }
 
 void set_resource_folder(const QString& folder) { resource_override() = folder; }

@@ -10,7 +10,7 @@ namespace kavrol {
 QString program_folder();
 
 // The folder holding the skins and the help page: beside the program when
-// they are there, otherwise the installed data folder (../share/kavrol).
+// they are there, otherwise the installed data folder (<prefix>/share/kavrol).
 QString resource_folder();
 void set_resource_folder(const QString& folder);  // tests and screenshots
 

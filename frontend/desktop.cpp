@@ -18,6 +18,11 @@ OpenHandler& open_handler() {
   return handler;
 }
 
+QuestionHandler& question_handler() {
+  static QuestionHandler handler;
+  return handler;
+}
+
 QMessageBox::Icon box_icon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::Information: return QMessageBox::Information;
@@ -39,6 +44,13 @@ void show_message(QWidget* owner, MessageIcon icon, const QString& caption, cons
   box.exec();
 }
 
+bool ask_ok_cancel(QWidget* owner, const QString& caption, const QString& text) {
+  if (question_handler()) return question_handler()(caption, text);
+  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+                  owner);
+  return box.exec() == QMessageBox::Ok;
+}
+
 void centre_on_screen(QWidget& window) {
   if (QScreen* screen = window.screen()) {
     QRect frame = window.frameGeometry();
@@ -57,5 +69,6 @@ void open_with_desktop(const QUrl& url) {
 
 void set_message_handler(MessageHandler handler) { message_handler() = std::move(handler); }
 void set_open_handler(OpenHandler handler) { open_handler() = std::move(handler); }
+void set_question_handler(QuestionHandler handler) { question_handler() = std::move(handler); }
 
 }  // namespace kavrol

@@ -43,10 +43,13 @@ int run(QApplication& app) {
   QApplication::setWindowIcon(QIcon(kavrol::resource_folder() + "/kavrol.png"));
 
   kavrol::TForm1 main_window(&binding);
-  kavrol::TfrmConvert convert(&main_window);
+  // The preview window outlives the dialog, whose jobs draw into it.
   kavrol::TfrmPreview preview;
+  kavrol::TfrmConvert convert(&binding, &main_window);
   kavrol::TAboutBox about(&main_window);
   kavrol::TInfoDlg info(&main_window);
+  convert.setPreview(&preview);
+  convert.setInfoDialog(&info);
   main_window.setWindows(&convert, &info, &about);
   main_window.show();
   if (!tour_folder.isEmpty()) {

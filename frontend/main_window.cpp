@@ -19,10 +19,10 @@
 #include "controls/transparent_button.h"
 #include "conversion_commands.h"
 #include "convert_dialog.h"
-#include "corvexa/media_play.h"
 #include "desktop.h"
 #include "engine_binding.h"
 #include "info_dialog.h"
+#include "media_report.h"
 #include "popup_menu.h"
 #include "settings_file.h"
 #include "skin_catalog.h"
@@ -260,13 +260,7 @@ void TForm1::button_clicked(int n) {
 
 void TForm1::runConversion(const ConversionCommand& command) {
   if (convert_ == nullptr) return;
-  convert_->QuickTimeRoute = command.quicktime_route;
-  if (command.mode) convert_->ConvertMode = *command.mode;
-  convert_->setTitle(command.title);
-  convert_->OpenFilter = command.open_filter;
-  convert_->SaveFilter = command.save_filter;
-  convert_->DefaultExtension = command.default_extension;
-  convert_->refresh();
+  convert_->applyCommand(command);
   const QRect main = frameGeometry();
   convert_->move(main.left() + main.width() / 2 - convert_->width() / 2,
                  main.top() + main.height() / 2 - convert_->height() / 2);
@@ -281,19 +275,13 @@ void TForm1::file_info_clicked() {
 }
 
 void TForm1::showFileInformation(const QString& path) {
-  if (binding_ == nullptr) return;
-  auto* player = static_cast<corvexa::MediaPlayer*>(binding_->new_media_player());
-  if (player == nullptr) return;
-  const QByteArray native = QFile::encodeName(path);
-  if (!player->OpenInfo(native.constData())) {
+  QString report;
+  const MediaReport read = read_media_report(binding_, path, report);
+  if (read == MediaReport::kNoObject) return;
+  if (read == MediaReport::kNotMedia) {
     show_message(this, MessageIcon::Warning, "Warning", "Can not get information of the file!");
-    player->Release();
     return;
   }
-  const char* text = player->InfoText();
-  const QString report = text != nullptr ? QString::fromLocal8Bit(text) : QString();
-  player->CloseInfo();
-  player->Release();
   if (info_ == nullptr) return;
   info_->setLines(information_lines(path, file_size_or_zero(path), report, kSupportAddress));
   info_->exec();

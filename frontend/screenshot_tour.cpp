@@ -123,12 +123,7 @@ class Tour {
     show_and_save(&components, "components_dialog.png");
     show_and_save(w_.preview, "preview_window.png");
     const ConversionCommand& dvd = *command_for_button(4);
-    w_.convert->setTitle(dvd.title);
-    w_.convert->ConvertMode = *dvd.mode;
-    w_.convert->OpenFilter = dvd.open_filter;
-    w_.convert->SaveFilter = dvd.save_filter;
-    w_.convert->DefaultExtension = dvd.default_extension;
-    w_.convert->refresh();
+    w_.convert->applyCommand(dvd);
     show_and_save(w_.convert, "convert_dialog.png");
   }
 

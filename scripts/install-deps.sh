@@ -9,7 +9,7 @@ packages=(
   libmpg123-dev
   libpulse-dev
   qt6-base-dev
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core desktop-file-utils
   googletest libgtest-dev
   ffmpeg
 )

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "corvexa/media_play.h"
+#include "corvexa/media_player.h"
 
 namespace {
 
@@ -41,7 +41,8 @@ class FakeMediaPlayer final : public FakeObject<corvexa::MediaPlayer, FakeMediaP
   bool PlayerHasVideo() override { return false; }
   bool ToggleFullScreen() override { return false; }
   bool FitVideoWindow() override { return false; }
-  void ForwardWindowMessage(void*, std::uint32_t, std::intptr_t, std::intptr_t) override {}
+  void ForwardWindowMessage(corvexa::PreviewSurface*, std::uint32_t, std::uintptr_t,
+                            std::intptr_t) override {}
   bool OpenInfo(const char* path) override {
     if (path == nullptr || std::strstr(path, "unreadable") != nullptr) return false;
     text_ = "Container: FAKE\r\nVideo: 8 x 8";

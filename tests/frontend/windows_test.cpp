@@ -66,7 +66,7 @@ class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = std::make_unique<kavrol::TForm1>(nullptr);
-    convert_ = new kavrol::TfrmConvert(window_.get());
+    convert_ = new kavrol::TfrmConvert(nullptr, window_.get());
     window_->setWindows(convert_, nullptr, nullptr);
   }
   // Runs the command and reads what the dialog was given while it shows.
