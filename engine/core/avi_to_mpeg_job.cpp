@@ -216,7 +216,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
     // Nothing that is not a file is opened: a FIFO without a writer would
     // block here for good.
     const std::string refusal = input_refusal(source_path_);
-    if (!refusal.empty()) return Refuse(source_path_ + ": " + refusal);
+    if (!refusal.empty()) return Refuse("the source cannot be opened: " + refusal);
     // Video through the platform's AVI services, or the frame source when
     // they cannot decode it; sound independently.
     std::shared_ptr<platform::AviFile> file = platform::AviFile::open(source_path_);
@@ -254,7 +254,7 @@ class AviToMpegJobObject final : public EngineObjectImpl<AviToMpegJob, AviToMpeg
   // frames through the frame source, sound decoded by the platform.
   bool OpenOtherMedia() {
     std::unique_ptr<platform::MediaFile> file = platform::MediaFile::open(source_path_);
-    if (!file) return Refuse("the source is neither an AVI file nor other media that can be read");
+    if (!file) return Refuse("the source cannot be opened: it is neither an AVI file nor other media");
     const platform::MediaStreamInfo* video = file->primary_video();
     if (video == nullptr) return Refuse("the source has no video stream");
     if (video->rate <= 0 || video->scale <= 0) return Refuse("the source's frame rate is not known");
