@@ -40,8 +40,18 @@ ConversionRun::ConversionRun(std::string input, std::string output, ProgressFunc
     : input_(std::move(input)), output_(std::move(output)), progress_(progress) {}
 
 void ConversionRun::run() {
+  {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return begun_; });
+  }
   const Result result = convert();
   report(kReportFinished, result);
+}
+
+void ConversionRun::begin() {
+  std::lock_guard<std::mutex> hold(lock_);
+  begun_ = true;
+  changed_.notify_all();
 }
 
 void ConversionRun::request_stop() {

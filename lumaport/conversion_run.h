@@ -17,8 +17,11 @@ class ConversionRun {
  public:
   ConversionRun(std::string input, std::string output, ProgressFunction progress);
 
-  // The whole conversion: progress reports, then its end exactly once.
+  // The whole conversion: progress reports, then its end exactly once. It
+  // waits for begin(), so that the job has its thread in hand before a
+  // listener hears anything (and perhaps releases the job).
   void run();
+  void begin();
   // Any thread: ends the conversion early; the unfinished AVI is removed.
   void request_stop();
   // The job has gone: nothing more reaches the progress function.
@@ -39,7 +42,7 @@ class ConversionRun {
   const ProgressFunction progress_;
   std::mutex lock_;
   std::condition_variable changed_;
-  bool stop_ = false, silent_ = false;
+  bool begun_ = false, stop_ = false, silent_ = false;
   std::int32_t progress_value_ = -1, reported_value_ = -1;
   bool ended_ = false, completed_ = false;
   std::string error_;

@@ -43,8 +43,10 @@ class QuickTimeJobImpl final : public QuickTimeJob {
   }
   void Start() override {
     end_run(false);  // one run at a time: a running one is stopped first
-    run_ = std::make_shared<ConversionRun>(input_, output_, progress_);
-    worker_ = std::thread([run = run_] { run->run(); });
+    auto run = std::make_shared<ConversionRun>(input_, output_, progress_);
+    run_ = run;
+    worker_ = std::thread([run] { run->run(); });
+    run->begin();  // the last touch: a listener may release the job from here on
   }
   std::int32_t InstalledCheck() override { return movie_support_present() ? 0 : kNotInstalled; }
   void Stop() override { end_run(false); }
