@@ -191,6 +191,7 @@ void TfrmConvert::create_components() {
 
   Label2 = make_label(this, "Output File", QRect(7, 57, 51, 13), 12, 54);
   Label2->setObjectName("Label2");
+  Label1->setFont(Label2->font());  // the pair in one size
   Edit_OutputFile =
       make_edit(this, "Edit_OutputFile", 55, "Input destination file path and name");
   btnSave = make_browse_button(this, "btnSave", 54, folder);
