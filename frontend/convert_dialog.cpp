@@ -532,8 +532,13 @@ void TfrmConvert::jobProgress(std::int32_t value) {
 
 void TfrmConvert::jobFailed(const QString& engine_text) {
   if (ConvertState != kConverting) return;
+  // The AVI-to-MPEG job tells its sink no more than "Convert Error" and
+  // keeps its own reason for the failure.
+  QString text = engine_text;
+  if (ConvertMode >= 0 && ConvertMode <= 4 && AviToMpegJob != nullptr && *AviToMpegJob->LastError() != '\0')
+    text = QString::fromUtf8(AviToMpegJob->LastError());
   back_to_idle();
-  show_message(nullptr, MessageIcon::Error, "Stop", failure_message(engine_text));
+  show_message(nullptr, MessageIcon::Error, "Stop", failure_message(text));
 }
 
 void TfrmConvert::jobCompleted() {

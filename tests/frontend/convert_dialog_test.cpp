@@ -470,6 +470,23 @@ TEST_F(ConvertDialog, AMediaToAviFailureShowsTheEnginesReason) {
   EXPECT_EQ(dialog_->ConvertState, 0);
 }
 
+TEST_F(ConvertDialog, AnAviToMpegFailureShowsTheEnginesReason) {
+  const QString input = Fixtures::get().avi("own.avi");
+  ASSERT_FALSE(input.isEmpty());
+  const auto size = fs::file_size(input.toStdString());
+  open("AVI to DVD", real_);
+  type_input(input);
+  dialog_->outputEdit()->setText(input);  // the source itself
+  click_convert();
+  ASSERT_TRUE(wait_for_message());
+  EXPECT_EQ(desktop_.messages[0].caption, "Stop");
+  EXPECT_TRUE(desktop_.messages[0].text.startsWith("Convert failed!\n")) << desktop_.messages[0].text.toStdString();
+  EXPECT_TRUE(desktop_.messages[0].text.contains("the output is the input file"))
+      << desktop_.messages[0].text.toStdString();
+  EXPECT_EQ(dialog_->ConvertState, 0);
+  EXPECT_EQ(fs::file_size(input.toStdString()), size);
+}
+
 TEST_F(ConvertDialog, MovAndSwfAreRefusedUnderAllToDivxButMp4IsNot) {
   open("ALL to DivX", real_);
   type_input(Fixtures::get().touch("holiday.MOV"));
