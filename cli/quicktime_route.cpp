@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "engine_library.h"
+#include "interrupts.h"
 #include "lumaport/lumaport.h"
 
 namespace kavrol {
@@ -76,7 +77,7 @@ bool QuickTimeRoute::takes(const std::string& input) {
 }
 
 int QuickTimeRoute::convert(const std::string& input, const std::string& output,
-                            const std::atomic<bool>& stop, const std::function<void(int)>& progress) {
+                            const std::function<bool()>& stop, const std::function<void(int)>& progress) {
   if (!load()) return 1;
   auto factory = reinterpret_cast<LumaportFactory>(::dlsym(handle_, "_NEW_LUMAPORT"));
   auto* job = static_cast<Job*>(factory());
@@ -96,7 +97,7 @@ int QuickTimeRoute::convert(const std::string& input, const std::string& output,
   std::unique_lock<std::mutex> hold(g_heard.lock);
   while (!g_heard.ended) {
     g_heard.changed.wait_for(hold, std::chrono::milliseconds(200));
-    if (stop && !stopped) {
+    if (!stopped && stop()) {
       stopped = true;
       hold.unlock();
       job->Stop();  // waits; the end report comes before it returns
@@ -111,7 +112,7 @@ int QuickTimeRoute::convert(const std::string& input, const std::string& output,
   const int result = g_heard.result;
   hold.unlock();
   job->Release();
-  if (stopped && result != lumaport::kCompleted) return 130;
+  if (stopped && result != lumaport::kCompleted) return kavrol::interrupted_status();
   if (result != lumaport::kCompleted) {
     std::fprintf(stderr, "\nkavrol-cli: %s: %s (KAVROL_LOG=stderr says why)\n", input.c_str(),
                  result_text(result));

@@ -2,7 +2,6 @@
 // the desktop program's "ALL to AVI" sends them.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <string>
 
@@ -20,7 +19,7 @@ class QuickTimeRoute {
   bool takes(const std::string& input);
   // Converts one input; `progress` hears percent x 100 until the end. The
   // exit status: 0 completed, 1 failed, 130 stopped through `stop`.
-  int convert(const std::string& input, const std::string& output, const std::atomic<bool>& stop,
+  int convert(const std::string& input, const std::string& output, const std::function<bool()>& stop,
               const std::function<void(int)>& progress);
 
  private:

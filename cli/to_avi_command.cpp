@@ -1,10 +1,8 @@
 // kavrol-cli to-avi and codecs: the media-to-AVI job and its compressor
 // lists, reached through the engine's slots as the desktop program does.
-#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -15,6 +13,7 @@
 
 #include "corvexa/media_to_avi.h"
 #include "engine_library.h"
+#include "interrupts.h"
 #include "quicktime_route.h"
 #include "to_avi_command.h"
 
@@ -22,8 +21,20 @@ namespace kavrol {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-void on_stop_signal(int) { g_stop = true; }
+bool stop_asked() { return kavrol::interrupt_signal() != 0; }
+
+// A finished run counts only with its output in place.
+int report_output(const std::string& input, const std::string& made, double seconds) {
+  struct stat st {};
+  if (::stat(made.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "kavrol-cli: %s: the engine reported success but %s is missing\n",
+                 input.c_str(), made.c_str());
+    return 1;
+  }
+  std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(),
+              static_cast<long long>(st.st_size), seconds);
+  return 0;
+}
 
 class ToAviSink final : public corvexa::MediaToAviSink {
  public:
@@ -203,7 +214,7 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
   int progress = 0;
   bool stopped = false;
   while (sink.wait(progress)) {
-    if (g_stop) {
+    if (stop_asked()) {
       job->Stop();
       stopped = true;
       break;
@@ -213,18 +224,15 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
   job->Release();  // waits for the worker; a stopped run's file is removed
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(stderr, "\n");
-  if (stopped || g_stop) {
-    std::fprintf(stderr, "kavrol-cli: stopped\n");
-    return 130;
+  if (stopped || stop_asked()) {
+    std::fprintf(stderr, "kavrol-cli: stopped; nothing of %s was kept\n", made.c_str());
+    return kavrol::interrupted_status();
   }
   if (!sink.completed()) {
     std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
     return 1;
   }
-  struct stat st {};
-  const long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-  std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(), bytes, total);
-  return 0;
+  return report_output(input, made, total);
 }
 
 // A QuickTime, MP4 or Flash input, through libLumaport.so: MPEG-4 (DivX)
@@ -236,14 +244,11 @@ int convert_movie(QuickTimeRoute& route, const std::string& input, const std::st
   auto seconds = [&start] {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  const int status = route.convert(input, made, g_stop, [&](int value) { draw_bar(value, seconds()); });
+  const int status = route.convert(input, made, stop_asked, [&](int value) { draw_bar(value, seconds()); });
   std::fprintf(stderr, "\n");
-  if (status == 130) std::fprintf(stderr, "kavrol-cli: stopped\n");
+  if (stop_asked()) std::fprintf(stderr, "kavrol-cli: stopped; nothing of %s was kept\n", made.c_str());
   if (status != 0) return status;
-  struct stat st {};
-  const long long bytes = ::stat(made.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-  std::printf("%s -> %s (%lld bytes, %.1f s)\n", input.c_str(), made.c_str(), bytes, seconds());
-  return 0;
+  return report_output(input, made, seconds());
 }
 
 }  // namespace
@@ -277,13 +282,12 @@ int run_to_avi(int argc, char** argv, const char* usage) {
     std::fprintf(stderr, "kavrol-cli: -o takes one input only\n");
     return 2;
   }
+  start_interrupt_watcher();
   EngineLibrary engine;
   if (!engine.load()) {
     std::fprintf(stderr, "kavrol-cli: %s\n", engine.error().c_str());
     return 1;
   }
-  std::signal(SIGINT, on_stop_signal);
-  std::signal(SIGTERM, on_stop_signal);
   int status = 0;
   QuickTimeRoute quicktime;
   for (const std::string& input : inputs) {
@@ -291,7 +295,8 @@ int run_to_avi(int argc, char** argv, const char* usage) {
     const bool chosen = options.divx || !options.video.empty() || !options.audio.empty();
     const int one = !chosen && quicktime.takes(input) ? convert_movie(quicktime, input, output)
                                                       : convert_one(engine, input, output, options);
-    if (one == 130 || one == 2) return one;
+    if (stop_asked()) return interrupted_status();
+    if (one == 2) return one;
     if (one != 0) status = 1;
   }
   return status;
