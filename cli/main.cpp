@@ -1,12 +1,9 @@
 // kavrol-cli: converts AVI files to MPEG from the command line. It reaches the
 // engine exactly as the desktop program does: libCorvexaDll.so loaded from
 // beside it, objects from its factories, operations through their slots.
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +17,7 @@
 #include "file_checks.h"
 #include "info_command.h"
 #include "interrupts.h"
+#include "job_events.h"
 #include "to_avi_command.h"
 
 namespace {
@@ -81,58 +79,16 @@ std::string default_output(const std::string& input) {
              : input + ".mpg";
 }
 
-// Collects the job's events from its worker thread.
+// Passes the job's events on from its worker thread.
 class CliSink final : public corvexa::ConvertSink {
  public:
-  void OnError(const char* text) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    error_ = text ? text : "Convert Error";
-    finished_ = true;
-    changed_.notify_all();
-  }
+  void OnError(const char* text) override { events.finish(text ? text : "Convert Error", false); }
   // The engine announces each stage as it begins.
-  void OnSpare(std::int32_t stage) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    stage_ = stage;
-    progress_ = 0;
-    changed_.notify_all();
-  }
-  void OnCompleted() override {
-    std::lock_guard<std::mutex> hold(lock_);
-    completed_ = true;
-    finished_ = true;
-    changed_.notify_all();
-  }
-  void OnProgress(std::int32_t value) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    progress_ = value;
-    changed_.notify_all();
-  }
+  void OnSpare(std::int32_t stage) override { events.stage(stage); }
+  void OnCompleted() override { events.finish("", true); }
+  void OnProgress(std::int32_t value) override { events.progress(value); }
 
-  // Waits for news; false when the run has finished.
-  bool wait(int& stage, int& progress) {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait_for(hold, std::chrono::milliseconds(200));
-    stage = stage_;
-    progress = progress_;
-    return !finished_;
-  }
-  bool completed() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return completed_;
-  }
-  std::string error() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return error_;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool finished_ = false, completed_ = false;
-  std::string error_;
-  int stage_ = corvexa::kConvertStageVideo;
-  int progress_ = 0;
+  kavrol::JobEvents events;
 };
 
 // One line of progress: the stage, a bar, the percentage and, once the stage
@@ -202,7 +158,7 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   int stage = 0, progress = 0, shown_stage = 0;
   auto stage_start = start;
   bool stopping = false;
-  while (sink.wait(stage, progress)) {
+  while (sink.events.wait(stage, progress)) {
     if (kavrol::interrupt_signal() != 0 && !stopping) {
       job->Stop();
       stopping = true;
@@ -217,15 +173,15 @@ int convert_one(const kavrol::EngineLibrary& engine, const std::string& input,
   }
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // The engine's reason, read before the job goes.
-  const std::string reason = sink.completed() ? "" : job->LastError();
+  const std::string reason = sink.events.completed() ? "" : job->LastError();
   job->Release();  // waits for the worker
   std::fprintf(stderr, "\n");
   if (stopping || kavrol::interrupt_signal() != 0) {
     std::fprintf(stderr, "kavrol-cli: stopped; nothing of %s was kept\n", made.c_str());
     return kavrol::interrupted_status();
   }
-  if (!sink.completed()) {
-    std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
+  if (!sink.events.completed()) {
+    std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.events.error().c_str());
     if (!reason.empty()) std::fprintf(stderr, "kavrol-cli: %s\n", reason.c_str());
     return 1;
   }

@@ -2,10 +2,8 @@
 // lists, reached through the engine's slots as the desktop program does.
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "corvexa/media_to_avi.h"
 #include "engine_library.h"
 #include "interrupts.h"
+#include "job_events.h"
 #include "quicktime_route.h"
 #include "to_avi_command.h"
 
@@ -38,44 +37,13 @@ int report_output(const std::string& input, const std::string& made, double seco
 
 class ToAviSink final : public corvexa::MediaToAviSink {
  public:
-  void OnError(const char* text) override { finish(text != nullptr ? text : "failed", false); }
-  void OnCompleted() override { finish("", true); }
+  void OnError(const char* text) override { events.finish(text != nullptr ? text : "failed", false); }
+  void OnCompleted() override { events.finish("", true); }
   void OnActivated() override {}
-  void OnCancelled() override { finish("cancelled", false); }
-  void OnProgress(std::int32_t value) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    progress_ = value;
-    changed_.notify_all();
-  }
-  // Waits for news; false once the job has ended.
-  bool wait(int& progress) {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait_for(hold, std::chrono::milliseconds(200));
-    progress = progress_;
-    return !finished_;
-  }
-  bool completed() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return completed_;
-  }
-  std::string error() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return error_;
-  }
+  void OnCancelled() override { events.finish("cancelled", false); }
+  void OnProgress(std::int32_t value) override { events.progress(value); }
 
- private:
-  void finish(const char* text, bool completed) {
-    std::lock_guard<std::mutex> hold(lock_);
-    error_ = text;
-    completed_ = completed;
-    finished_ = true;
-    changed_.notify_all();
-  }
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool finished_ = false, completed_ = false;
-  std::string error_;
-  int progress_ = 0;
+  JobEvents events;
 };
 
 void draw_bar(int progress, double seconds) {
@@ -211,9 +179,9 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
   std::fprintf(stderr, "%s\n", input.c_str());
   const auto start = std::chrono::steady_clock::now();
   job->Start();
-  int progress = 0;
+  int stage = 0, progress = 0;
   bool stopped = false;
-  while (sink.wait(progress)) {
+  while (sink.events.wait(stage, progress)) {
     if (stop_asked()) {
       job->Stop();
       stopped = true;
@@ -228,8 +196,8 @@ int convert_one(const EngineLibrary& engine, const std::string& input, const std
     std::fprintf(stderr, "kavrol-cli: stopped; nothing of %s was kept\n", made.c_str());
     return kavrol::interrupted_status();
   }
-  if (!sink.completed()) {
-    std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.error().c_str());
+  if (!sink.events.completed()) {
+    std::fprintf(stderr, "kavrol-cli: %s: %s\n", input.c_str(), sink.events.error().c_str());
     return 1;
   }
   return report_output(input, made, total);
