@@ -322,12 +322,9 @@ class CodecFrameDecoder final : public FrameDecoderBase {
     }
     bitmap_.resize(sizeof header + header.size_image);
     std::memcpy(bitmap_.data(), &header, sizeof header);
-    const bool full_range = frame_->color_range == AVCOL_RANGE_JPEG;
-    // Pictures that say nothing of their matrix follow their size.
-    const bool hd = frame_->colorspace == AVCOL_SPC_BT709 ||
-                    (frame_->colorspace == AVCOL_SPC_UNSPECIFIED && h > 576);
-    if (!scaler_.convert(frame_->format, frame_->data, frame_->linesize, w, h, full_range, hd,
-                         geometry_, bitmap_.data() + sizeof header))
+    if (!scaler_.convert(frame_->format, frame_->data, frame_->linesize, w, h,
+                         frame_full_range(*frame_), frame_hd_matrix(*frame_), geometry_,
+                         bitmap_.data() + sizeof header))
       return;
     have_current_ = true;
     current_pts_ = pending_pts_;

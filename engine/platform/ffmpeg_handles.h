@@ -38,6 +38,13 @@ using FrameHandle = std::unique_ptr<AVFrame, FrameFree>;
 using SwsHandle = std::unique_ptr<SwsContext, SwsFree>;
 using SwrHandle = std::unique_ptr<SwrContext, SwrFree>;
 
+// A decoded frame's colour description as the picture scaler takes it.
+// Pictures that say nothing of their matrix follow their size.
+inline bool frame_full_range(const AVFrame& f) { return f.color_range == AVCOL_RANGE_JPEG; }
+inline bool frame_hd_matrix(const AVFrame& f) {
+  return f.colorspace == AVCOL_SPC_BT709 || (f.colorspace == AVCOL_SPC_UNSPECIFIED && f.height > 576);
+}
+
 // Opens `path` with FFmpeg and reads its stream parameters; null on failure.
 // `format_name` restricts the demuxer (null: probe).
 FormatHandle open_media(const char* path, const char* format_name);

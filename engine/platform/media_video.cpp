@@ -6,6 +6,7 @@
 
 #include "platform/ffmpeg_handles.h"
 #include "platform/media_file.h"
+#include "platform/picture_scaler.h"
 
 namespace corvexa::platform {
 
@@ -21,14 +22,13 @@ struct Picture {
 struct MediaVideo::Impl {
   FormatHandle format;
   CodecHandle codec;
-  SwsHandle scaler;
+  PictureScaler scaler;
   PacketHandle packet;
   FrameHandle frame;
   int index = -1;
   AVRational time_base{1, 1};
   std::int64_t file_start = 0;  // ticks
   std::int64_t time_per_frame = 0;
-  int scaled_w = 0, scaled_h = 0, scaled_format = -1;
   Picture current, ahead;
   bool have_current = false, have_ahead = false;
   bool draining = false, ended = false;
@@ -73,21 +73,14 @@ struct MediaVideo::Impl {
       }
       const int w = frame->width, h = frame->height;
       if (w <= 0 || h <= 0) continue;
-      if (!scaler || w != scaled_w || h != scaled_h || frame->format != scaled_format) {
-        scaler.reset(sws_getContext(w, h, static_cast<AVPixelFormat>(frame->format), width, height,
-                                    AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr));
-        scaled_w = w;
-        scaled_h = h;
-        scaled_format = frame->format;
+      // The same exact conversion as the AVI services' frames get.
+      out.pixels.resize(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height));
+      const PictureGeometry whole{width, height, 0, 0, width, height};
+      if (!scaler.convert(frame->format, frame->data, frame->linesize, w, h, frame_full_range(*frame),
+                          frame_hd_matrix(*frame), whole, out.pixels.data())) {
+        av_frame_unref(frame.get());
+        continue;
       }
-      if (!scaler) continue;
-      const std::size_t stride = static_cast<std::size_t>(width) * 4;
-      out.pixels.resize(stride * static_cast<std::size_t>(height));
-      // Written from the last row up: the picture is bottom-up.
-      std::uint8_t* planes[4] = {out.pixels.data() + stride * static_cast<std::size_t>(height - 1),
-                                 nullptr, nullptr, nullptr};
-      int strides[4] = {-static_cast<int>(stride), 0, 0, 0};
-      sws_scale(scaler.get(), frame->data, frame->linesize, 0, h, planes, strides);
       const std::int64_t pts = frame->best_effort_timestamp;
       out.time = pts != AV_NOPTS_VALUE ? ticks(pts)
                  : last_time >= 0      ? last_time + time_per_frame
